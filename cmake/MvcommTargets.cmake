@@ -1,0 +1,55 @@
+# Helpers that every room uses to declare its targets the same way.
+#
+#   mvcomm_library(NAME [SHARED] SOURCES ... [DEPS ...])
+#   mvcomm_test(NAME SOURCES ... [DEPS ...] [LABELS ...])   GoogleTest, registered with ctest
+#   mvcomm_bench(NAME SOURCES ... [DEPS ...])               Google Benchmark
+#   mvcomm_fuzzer(NAME SOURCES ... [DEPS ...])              libFuzzer; corpus in fuzz/corpus/NAME
+#
+# Every target sees the repository root as its include root, so includes read
+# "terminal/n_cst_mvcomm.h", "platform/serial/serial_port.h" and so on.
+
+function(mvcomm_library name)
+  cmake_parse_arguments(ARG "SHARED" "" "SOURCES;DEPS" ${ARGN})
+  if(ARG_SHARED)
+    add_library(${name} SHARED ${ARG_SOURCES})
+  else()
+    add_library(${name} STATIC ${ARG_SOURCES})
+  endif()
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(ARG_DEPS)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  endif()
+endfunction()
+
+function(mvcomm_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  find_package(GTest REQUIRED)
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest GTest::gtest_main)
+  include(GoogleTest)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+endfunction()
+
+function(mvcomm_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  find_package(benchmark REQUIRED)
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark)
+  set_property(GLOBAL APPEND PROPERTY MVCOMM_BENCHES ${name})
+endfunction()
+
+function(mvcomm_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzzers)
+  add_dependencies(fuzzers ${name})
+endfunction()

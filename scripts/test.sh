@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds the tree plain and under
+# AddressSanitizer + UndefinedBehaviorSanitizer, runs the whole suite in both,
+# then runs every fuzz target for a short while (FUZZ_SECONDS, default 30).
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+bash scripts/setup.sh
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+jobs=$(nproc)
+
+for flavour in plain asan; do
+  echo "== build ($flavour)"
+  bash scripts/build.sh "$flavour"
+  echo "== tests ($flavour)"
+  ctest --test-dir "build/$flavour" --output-on-failure -j "$jobs" --timeout 300
+done
+
+echo "== fuzz (${FUZZ_SECONDS:-30} s each)"
+bash scripts/build.sh fuzz fuzzers
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
