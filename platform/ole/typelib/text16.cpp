@@ -18,9 +18,10 @@ std::u16string Utf8ToUtf16(std::string_view s) {
     else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
     else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; }
     else { out += u'\uFFFD'; ++i; continue; }
-    if (i + extra >= s.size() + (extra == 0 ? 1 : 0) && extra) {
+    if (extra && i + extra >= s.size()) {  // truncated sequence
       out += u'\uFFFD';
-      break;
+      ++i;
+      continue;
     }
     bool ok = true;
     for (size_t k = 1; k <= extra; ++k) {
