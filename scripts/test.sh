@@ -18,6 +18,12 @@ for flavour in plain asan; do
   ctest --test-dir "build/$flavour" --output-on-failure -j "$jobs" --timeout 300
 done
 
+echo "== main job (scripts/run.sh)"
+out=$(bash scripts/run.sh)
+lines=$(printf '%s\n' "$out" | grep -c . || true)
+echo "main job printed $lines lines"
+((lines > 1)) || { echo "main job printed no records" >&2; exit 1; }
+
 echo "== fuzz (${FUZZ_SECONDS:-30} s each)"
 bash scripts/build.sh fuzz fuzzers
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
