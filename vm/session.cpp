@@ -1,0 +1,177 @@
+// File: vm/session.cpp
+//
+// Sessions (a module's class library, found by path), their context
+// interfaces, and object creation by class name.
+
+#include <dlfcn.h>
+
+#include "vm/internal/products.h"
+#include "vm/vm_api.h"
+
+namespace mvcomm::vm {
+namespace internal {
+
+SessionImpl::SessionImpl(std::string path, void* module, const ClassLibrary* library)
+    : path_(std::move(path)), module_(module), library_(library) {
+  contextHandle_ = registerSession(this);
+}
+
+SessionImpl::~SessionImpl() {
+  unregisterSession(contextHandle_);
+  // Balances the dlopen of vmStartSession; the module stays loaded while
+  // anything else holds it (the client that loaded it, for one).
+  if (module_ != nullptr) dlclose(module_);
+}
+
+int32_t SessionImpl::libraryPath(IVMString** out) {
+  if (out == nullptr) return kVmErrBadArgument;
+  *out = nullptr;
+  if (int32_t st = injected(Op::SessionLibraryPath)) return st;
+  try {
+    return makeInto<StringImpl>(out, path_);
+  } catch (const std::bad_alloc&) {
+    return kVmErrNoMemory;
+  }
+}
+
+const ClassDef* SessionImpl::findClass(const char* name) const {
+  for (int32_t i = 0; i < library_->classCount; ++i) {
+    if (sameName(library_->classes[i].name, name)) return &library_->classes[i];
+  }
+  return nullptr;
+}
+
+HRESULT SessionImpl::queryMore(REFIID iid, void** out) {
+  if (iid == IID_IVMSessionContext) {
+    auto* ctx = new (std::nothrow) SessionContextImpl(this);
+    if (ctx == nullptr) return E_OUTOFMEMORY;
+    *out = static_cast<IVMSessionContext*>(ctx);
+    return S_OK;
+  }
+  return E_NOINTERFACE;
+}
+
+int32_t SessionContextImpl::session(IVMSession** out) {
+  if (out == nullptr) return kVmErrBadArgument;
+  *out = nullptr;
+  if (int32_t st = injected(Op::SessionContextSession)) return st;
+  session_->AddRef();
+  *out = session_;
+  return kVmOk;
+}
+
+int32_t SessionContextImpl::contextHandle(uint32_t* out) {
+  if (out == nullptr) return kVmErrBadArgument;
+  *out = 0;
+  if (int32_t st = injected(Op::SessionContextHandle)) return st;
+  *out = session_->contextHandle();
+  return kVmOk;
+}
+
+int32_t ValueContextImpl::session(IVMSession** out) {
+  if (out == nullptr) return kVmErrBadArgument;
+  *out = nullptr;
+  if (int32_t st = injected(Op::ValueContextSession)) return st;
+  session_->AddRef();
+  *out = session_;
+  return kVmOk;
+}
+
+namespace {
+
+// A class library the VM can trust: every name and function present.
+bool usable(const ClassLibrary* lib) {
+  if (lib == nullptr || lib->version != kClassLibraryVersion || lib->classCount < 0) return false;
+  if (lib->classCount > 0 && lib->classes == nullptr) return false;
+  for (int32_t c = 0; c < lib->classCount; ++c) {
+    const ClassDef& cls = lib->classes[c];
+    if (cls.name == nullptr || cls.create == nullptr || cls.destroy == nullptr) return false;
+    if (cls.variableCount < 0 || cls.functionCount < 0 || cls.eventCount < 0) return false;
+    for (int32_t i = 0; i < cls.variableCount; ++i) {
+      const VariableDef& v = cls.variables[i];
+      if (v.name == nullptr || v.get == nullptr || !isTypeCode(v.typeCode)) return false;
+    }
+    for (int32_t i = 0; i < cls.functionCount; ++i) {
+      const FunctionDef& f = cls.functions[i];
+      if (f.name == nullptr || f.call == nullptr || f.paramCount < 0) return false;
+      if (f.resultType != kNoResult && !isTypeCode(f.resultType)) return false;
+      if (f.paramCount > 0 && f.paramTypes == nullptr) return false;
+      for (int32_t p = 0; p < f.paramCount; ++p) {
+        if (!isTypeCode(f.paramTypes[p])) return false;
+      }
+    }
+    for (int32_t i = 0; i < cls.eventCount; ++i) {
+      if (cls.events[i].name == nullptr || cls.events[i].handler == nullptr) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+}  // namespace internal
+
+using namespace internal;
+
+int32_t vmStartSession(IVMString* extraLibraries, IVMString* modulePath, int32_t flag1,
+                       int32_t flag2, IVMSession** out) {
+  (void)flag1;
+  (void)flag2;
+  if (out == nullptr) return kVmErrBadArgument;
+  *out = nullptr;
+  if (int32_t st = injected(Op::StartSession)) return st;
+  if (extraLibraries != nullptr) return kVmErrNotSupported;
+  const char* path = textOf(modulePath);
+  if (path == nullptr) return kVmErrBadArgument;
+  if (*path == '\0') return kVmErrNoModule;
+
+  void* module = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+  if (module == nullptr) module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) return kVmErrNoModule;
+  auto entry = reinterpret_cast<ClassLibraryEntry>(dlsym(module, kClassLibrarySymbol));
+  const ClassLibrary* library = entry != nullptr ? entry() : nullptr;
+  if (!usable(library)) {
+    dlclose(module);
+    return kVmErrNoClassLibrary;
+  }
+  registerEventNames(library);
+  SessionImpl* s = nullptr;
+  try {
+    s = new (std::nothrow) SessionImpl(path, module, library);
+  } catch (const std::bad_alloc&) {
+    s = nullptr;
+  }
+  if (s == nullptr) {
+    dlclose(module);
+    return kVmErrNoMemory;
+  }
+  *out = s;
+  return kVmOk;
+}
+
+int32_t vmCreateObject(IVMString* className, IVMSession* session, IVMObject** out) {
+  if (out == nullptr) return kVmErrBadArgument;
+  *out = nullptr;
+  if (int32_t st = injected(Op::CreateObject)) return st;
+  const char* name = textOf(className);
+  auto* s = impl<SessionImpl>(session);
+  if (name == nullptr || s == nullptr) return kVmErrBadArgument;
+  const ClassDef* cls = s->findClass(name);
+  if (cls == nullptr) return kVmErrNoSuchClass;
+  void* instance = cls->create();
+  if (instance == nullptr) return kVmErrNoMemory;
+  auto* object = new (std::nothrow) ObjectImpl(s, cls, instance);
+  if (object == nullptr) {
+    cls->destroy(instance);
+    return kVmErrNoMemory;
+  }
+  int32_t ignored = 0;
+  int32_t st = object->runEventByName("constructor", &ignored);
+  if (st < 0) {
+    object->Release();
+    return st;
+  }
+  *out = object;
+  return kVmOk;
+}
+
+}  // namespace mvcomm::vm
