@@ -1,0 +1,198 @@
+// File: tests/terminal/decoding_test.cpp
+//
+// Pure decoding: machine-number text, calendar validity, the new-model
+// stream, old-model record frames and the reference-table image.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "terminal/frames.h"
+#include "terminal/machine_number.h"
+#include "terminal/record_decoder.h"
+#include "terminal/refer_image.h"
+
+namespace mvcomm::terminal {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(MachineNumber, ClassifiesTexts) {
+  struct Case {
+    std::string text;
+    MachineNumberText kind;
+    std::int32_t number;
+  };
+  const Case cases[] = {
+      {"0", MachineNumberText::kValid, 0},
+      {"5", MachineNumberText::kValid, 5},
+      {" 258 ", MachineNumberText::kValid, 258},
+      {"+7", MachineNumberText::kValid, 7},
+      {"00012", MachineNumberText::kValid, 12},
+      {"65535", MachineNumberText::kValid, 65535},
+      {"", MachineNumberText::kNotANumber, 0},
+      {" ", MachineNumberText::kNotANumber, 0},
+      {"abc", MachineNumberText::kNotANumber, 0},
+      {"5a", MachineNumberText::kNotANumber, 0},
+      {"-", MachineNumberText::kNotANumber, 0},
+      {".", MachineNumberText::kNotANumber, 0},
+      {"1e", MachineNumberText::kNotANumber, 0},
+      {"5 5", MachineNumberText::kNotANumber, 0},
+      {"65536", MachineNumberText::kOutOfRange, 0},
+      {"70000", MachineNumberText::kOutOfRange, 0},
+      {"-1", MachineNumberText::kOutOfRange, 0},
+      {"5.5", MachineNumberText::kOutOfRange, 0},
+      {"1e3", MachineNumberText::kOutOfRange, 0},
+      // 2^32 + 5 must not wrap around to terminal 5.
+      {"4294967301", MachineNumberText::kOutOfRange, 0},
+      {"99999999999999999999", MachineNumberText::kOutOfRange, 0},
+      {std::string(10240, '7'), MachineNumberText::kOutOfRange, 0},
+      {std::string(10240, 'x'), MachineNumberText::kNotANumber, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 30));
+    std::int32_t n = -99;
+    EXPECT_EQ(parseMachineNumber(c.text, n), c.kind);
+    if (c.kind == MachineNumberText::kValid) EXPECT_EQ(n, c.number);
+    else EXPECT_EQ(n, -99);  // untouched
+  }
+}
+
+TEST(Calendar, ValidityAtTheEdges) {
+  struct Case {
+    Date date;
+    bool valid;
+  };
+  const Case cases[] = {{{2000, 2, 29}, true},  {{1900, 2, 29}, false}, {{2004, 2, 29}, true},
+                        {{2001, 2, 29}, false}, {{2002, 4, 31}, false}, {{2002, 12, 31}, true},
+                        {{2002, 13, 1}, false}, {{2002, 0, 1}, false},  {{2002, 1, 0}, false},
+                        {{0, 1, 1}, false},     {{1899, 12, 31}, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.date.toString());
+    EXPECT_EQ(c.date.isValid(), c.valid);
+  }
+  EXPECT_FALSE((DateTime{{2002, 1, 1}, 24, 0, 0}.isValid()));
+  EXPECT_FALSE((DateTime{{2002, 1, 1}, 0, 60, 0}.isValid()));
+  EXPECT_TRUE((DateTime{{2002, 1, 1}, 23, 59, 59}.isValid()));
+  EXPECT_EQ((DateTime{{2002, 10, 27}, 14, 30, 0}.toString()), "2002-10-27 14:30:00");
+}
+
+const Bytes kExampleStream = {0x02, 0xBB, 0x00, 0x66, 0x0A, 0x1B, 0x03, 0x00, 0x00, 0x02, 0x08, 0x00,
+                              0x01, 0x02, 0x4E, 0x1E, 0x04, 0xD2, 0x85, 0x2D, 0x03, 0x00, 0x00};
+
+TEST(NewModelStream, DecodesTheDocumentedExample) {
+  std::vector<str_record> out;
+  decodeNewModelStream(kExampleStream, out);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].employeeid, 258);
+  EXPECT_EQ(out[0].workclass, "3");
+  EXPECT_EQ(out[0].cardedtime, (DateTime{{2002, 10, 27}, 14, 30, 0}));
+  EXPECT_EQ(out[1].employeeid, 1234);
+  EXPECT_EQ(out[1].workclass, "5");
+  EXPECT_EQ(out[1].cardedtime, (DateTime{{2002, 10, 27}, 5, 45, 0}));
+}
+
+TEST(NewModelStream, HeaderDatesAndRecordsBeforeAnyDate) {
+  Bytes s;
+  auto add = [&](const Frame& f) { s.insert(s.end(), f.begin(), f.end()); };
+  const Bytes rec1{0x00, 0x07, 0x01, 0x02};  // class 1, 01:02
+  add(dataFrame(kKindHeader, Bytes{0x00, 0x08}, false));
+  add(dataFrame(8, Bytes{0x00, 0x01, 0x01, 0x02, 0x00, 0x02, 0x01, 0x03}, false));
+  add(dataFrame(kKindDate, Bytes{0x7C, 0x02, 0x1D}, false));  // 2024-02-29
+  add(dataFrame(4, rec1, true));
+  std::vector<str_record> out;
+  decodeNewModelStream(s, out);
+  ASSERT_EQ(out.size(), 3u);
+  EXPECT_EQ(out[0].cardedtime, (DateTime{{1900, 1, 1}, 1, 2, 0}));
+  EXPECT_EQ(out[1].cardedtime, (DateTime{{1900, 1, 1}, 1, 3, 0}));
+  EXPECT_EQ(out[2].cardedtime, (DateTime{{2024, 2, 29}, 1, 2, 0}));
+}
+
+TEST(NewModelStream, OutOfRangeTimesAndDatesKeepTheRecordWithNullTime) {
+  Bytes s;
+  auto add = [&](const Frame& f) { s.insert(s.end(), f.begin(), f.end()); };
+  add(dataFrame(kKindDate, Bytes{0x66, 0x0A, 0x1B}, false));
+  add(dataFrame(12, Bytes{0x00, 0x01, 0x18, 0x00,    // hour 24
+                          0x00, 0x02, 0x17, 0x3C,    // minute 60
+                          0x00, 0x03, 0x17, 0x3B},   // 23:59, fine
+                false));
+  add(dataFrame(kKindDate, Bytes{0x66, 0x0D, 0x01}, false));  // month 13
+  add(dataFrame(4, Bytes{0x00, 0x04, 0x00, 0x00}, true));
+  std::vector<str_record> out;
+  decodeNewModelStream(s, out);
+  ASSERT_EQ(out.size(), 4u);
+  EXPECT_FALSE(out[0].cardedtime.has_value());
+  EXPECT_FALSE(out[1].cardedtime.has_value());
+  EXPECT_EQ(out[2].cardedtime, (DateTime{{2002, 10, 27}, 23, 59, 0}));
+  EXPECT_FALSE(out[3].cardedtime.has_value());
+  EXPECT_EQ(out[3].employeeid, 4);
+}
+
+TEST(NewModelStream, TruncatedStreamsNeverReadPastTheEnd) {
+  // Every prefix of the example decodes only whole records it holds. The
+  // vector copy makes ASan see a read past the prefix.
+  for (std::size_t n = 0; n <= kExampleStream.size(); ++n) {
+    SCOPED_TRACE(n);
+    Bytes prefix(kExampleStream.begin(), kExampleStream.begin() + static_cast<std::ptrdiff_t>(n));
+    std::vector<str_record> out;
+    decodeNewModelStream(prefix, out);
+    std::size_t expected = n >= 16 ? (n >= 20 ? 2 : 1) : 0;
+    EXPECT_EQ(out.size(), expected);
+  }
+}
+
+TEST(NewModelStream, OddControlBytesCountOnlyWholeRecords) {
+  struct Case {
+    std::uint8_t k;
+    std::size_t records;
+  };
+  constexpr Case cases[] = {{0, 0}, {1, 0}, {3, 0}, {4, 1}, {5, 1}, {6, 1}, {7, 1}, {8, 2}, {200, 50}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.k));
+    Bytes payload(c.k, 0x11);
+    Frame f = dataFrame(c.k, payload, true);
+    std::vector<str_record> out;
+    decodeNewModelStream(f, out);
+    EXPECT_EQ(out.size(), c.records);
+  }
+}
+
+TEST(OldModelFrame, DecodesItsRecordsBounded) {
+  Frame f = dataFrame(8, Bytes{0x01, 0x02, 0x4E, 0x1E, 0x04, 0xD2, 0x85, 0x2D}, false);
+  std::vector<str_record> out;
+  decodeOldModelRecords(f, {2002, 10, 27}, out);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[1].cardedtime, (DateTime{{2002, 10, 27}, 5, 45, 0}));
+  for (std::size_t n = 0; n < f.size(); ++n) {
+    Bytes cut(f.begin(), f.begin() + static_cast<std::ptrdiff_t>(n));
+    std::vector<str_record> partial;
+    decodeOldModelRecords(cut, {2002, 10, 27}, partial);
+    EXPECT_EQ(partial.size(), n >= 11 ? 2u : n >= 7 ? 1u : 0u) << n;
+  }
+}
+
+TEST(ReferImage, BuildsTheDocumentedImage) {
+  const str_referrecord rows[] = {{7, 16909060}, {258, 5}};
+  EXPECT_EQ(buildReferImage(rows),
+            (Bytes{0xFF, 0xFF, 0x04, 0x03, 0x02, 0x01, 0x07, 0x00, 0x05, 0x00, 0x00, 0x00, 0x02, 0x01}));
+}
+
+TEST(ReferImage, ParseSkipsEmptySlotsAndPartialRows) {
+  const str_referrecord rows[] = {{7, 16909060}, {0, 9}, {65535, 9}, {5, 0}, {5, 65535}, {258, 5},
+                                  {1, -1}};
+  Bytes image = buildReferImage(rows);
+  auto back = parseReferImage(image);
+  ASSERT_EQ(back.size(), 3u);
+  EXPECT_EQ(back[0].employeeid, 7);
+  EXPECT_EQ(back[0].cardid, 16909060);
+  EXPECT_EQ(back[1].employeeid, 258);
+  EXPECT_EQ(back[1].cardid, 5);
+  EXPECT_EQ(back[2].cardid, -1);  // FF FF FF FF is a card number, not an empty slot
+  // A row without its employee bytes reads them as 0 and is skipped.
+  for (std::size_t cut = 2; cut < 7; ++cut) {
+    Bytes partial(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(cut));
+    EXPECT_TRUE(parseReferImage(partial).empty()) << cut;
+  }
+}
+
+}  // namespace
+}  // namespace mvcomm::terminal
