@@ -77,8 +77,10 @@ class TypeInfo final : public ITypeInfo {
   const TypeEntry& entry() const;
   // The plans of this interface's own functions, in order.
   const std::vector<FuncPlan>& plans() const { return plans_; }
-  // Prepared plans, base interfaces' first; built on the first call.
+  // Construction, in two passes over a library's types: the call plans of
+  // each type, then (bases' plans being ready) the dispatchable members.
   void preparePlans();
+  void buildMembers();
 
  private:
   struct Member {

@@ -1,0 +1,405 @@
+// File: platform/ole/typelib/invoke.cpp
+//
+// Late binding: ITypeInfo::Invoke turns a DISPPARAMS call into a call of the
+// interface's virtual-table slot through libffi, so a late-bound call runs the
+// very code an early-bound client would. Calls are planned once per function
+// (types, counts, the ffi call interface) when the library is loaded.
+//
+// Order of checks, as automation clients expect them: bad DISPPARAMS
+// (E_INVALIDARG), unknown or restricted member (DISP_E_MEMBERNOTFOUND), the
+// put's named argument (DISP_E_PARAMNOTFOUND), argument counts
+// (DISP_E_BADPARAMCOUNT), then each argument's coercion (DISP_E_TYPEMISMATCH
+// and friends, with puArgErr). Nothing reaches the object before all pass.
+//
+// Sections: planning; member lookup; Invoke.
+#include <cstring>
+
+#include "platform/ole/oleauto.h"
+#include "platform/ole/typelib/tlb_format.h"
+#include "platform/ole/typelib/text16.h"
+#include "platform/ole/typelib/type_lib.h"
+
+namespace mvcomm::typelib {
+
+namespace {
+
+// ---- planning --------------------------------------------------------------
+
+// A VARIANT passed by value is 24 bytes: the ABI passes it in memory.
+ffi_type* variantType() {
+  static ffi_type* elements[] = {&ffi_type_uint64, &ffi_type_uint64, &ffi_type_uint64, nullptr};
+  static ffi_type t = {0, 0, FFI_TYPE_STRUCT, elements};
+  return &t;
+}
+
+// A DECIMAL passed by value: two integer eightbytes.
+ffi_type* decimalType() {
+  static ffi_type* elements[] = {&ffi_type_uint64, &ffi_type_uint64, nullptr};
+  static ffi_type t = {0, 0, FFI_TYPE_STRUCT, elements};
+  return &t;
+}
+
+// The ffi type of a value of automation type vt (without VT_BYREF); null when
+// it cannot be passed.
+ffi_type* valueType(VARTYPE vt) {
+  if (vt & VT_ARRAY) return &ffi_type_pointer;
+  switch (vt) {
+    case VT_I1: return &ffi_type_sint8;
+    case VT_UI1: return &ffi_type_uint8;
+    case VT_I2: case VT_BOOL: return &ffi_type_sint16;
+    case VT_UI2: return &ffi_type_uint16;
+    case VT_I4: case VT_INT: case VT_ERROR: case VT_HRESULT: return &ffi_type_sint32;
+    case VT_UI4: case VT_UINT: return &ffi_type_uint32;
+    case VT_I8: case VT_CY: return &ffi_type_sint64;
+    case VT_UI8: return &ffi_type_uint64;
+    case VT_R4: return &ffi_type_float;
+    case VT_R8: case VT_DATE: return &ffi_type_double;
+    case VT_BSTR: case VT_DISPATCH: case VT_UNKNOWN: return &ffi_type_pointer;
+    case VT_DECIMAL: return decimalType();
+    case VT_VARIANT: return variantType();
+    case VT_VOID: return &ffi_type_void;
+    default: return nullptr;
+  }
+}
+
+// The VARTYPE a model type is exchanged as in a VARIANT.
+VARTYPE variantTypeOf(const Library& lib, const TypeRef& t) {
+  VARTYPE vt = t.vt;
+  if (vt == kVtUserDefined) {
+    // An interface of this library travels as the automation interface it is.
+    bool dispatch = t.href < kExternalRef && t.href < lib.types.size() &&
+                    (lib.types[t.href].flags & kTypeDual || lib.types[t.href].kind == kTkindDispatch);
+    vt = dispatch ? VT_DISPATCH : VT_UNKNOWN;
+  }
+  if (t.safeArray) vt |= VT_ARRAY;
+  return vt;
+}
+
+}  // namespace
+
+void TypeInfo::preparePlans() {
+  const TypeEntry& t = entry();
+  const Library& lib = lib_->model();
+  plans_.clear();
+  plans_.reserve(t.funcs.size());
+  for (const Func& f : t.funcs) {
+    FuncPlan p;
+    p.func = &f;
+    bool ok = f.callconv == kCallConvStdcall || f.callconv == CC_CDECL;
+    p.ffiArgs.push_back(&ffi_type_pointer);  // this
+    for (size_t k = 0; k < f.params.size(); ++k) {
+      const Param& par = f.params[k];
+      ParamPlan pp;
+      pp.vt = variantTypeOf(lib, par.type);
+      // Interfaces of this library are pointers already at one level.
+      int levels = par.type.pointers - (par.type.vt == kVtUserDefined && !par.type.safeArray ? 1 : 0);
+      pp.byRef = levels > 0;
+      pp.supported = levels <= 1 && valueType(pp.vt) != nullptr && pp.vt != VT_VOID &&
+                     pp.vt != VT_HRESULT;
+      if (par.flags & kParamRetval) p.retval = static_cast<int>(k);
+      else if (!(par.flags & kParamLcid)) {
+        p.counted.push_back(static_cast<uint16_t>(k));
+        if (!(par.flags & kParamOpt)) p.required = static_cast<uint16_t>(p.counted.size());
+      }
+      if ((par.flags & kParamOut) && !pp.byRef) pp.supported = false;
+      if (!pp.supported) ok = false;
+      p.ffiArgs.push_back(pp.byRef ? &ffi_type_pointer : valueType(pp.vt));
+      p.params.push_back(pp);
+    }
+    ffi_type* ret = &ffi_type_sint32;
+    if (f.result.vt != kVtHresult || f.result.pointers || f.result.safeArray) {
+      p.hresult = false;
+      VARTYPE rvt = variantTypeOf(lib, f.result);
+      int levels = f.result.pointers - (f.result.vt == kVtUserDefined && !f.result.safeArray ? 1 : 0);
+      ret = levels == 0 ? valueType(rvt) : nullptr;
+      if (!ret || rvt == VT_VARIANT || rvt == VT_DECIMAL) ok = false;  // struct returns: not in our subset
+      p.resultVt = rvt == VT_VOID ? static_cast<VARTYPE>(VT_EMPTY) : rvt;
+    }
+    if (ok && ffi_prep_cif(&p.cif, FFI_DEFAULT_ABI, static_cast<unsigned>(p.ffiArgs.size()), ret,
+                           p.ffiArgs.data()) == FFI_OK)
+      p.callable = true;
+    plans_.push_back(std::move(p));
+  }
+}
+
+void TypeInfo::buildMembers() {
+  members_.clear();
+  byName_.clear();
+  collectMembers(members_, 0);
+  for (size_t i = 0; i < members_.size(); ++i)
+    byName_.emplace(Fold(Utf8ToUtf16(members_[i].plan->func->name)), i);
+}
+
+// ---- member lookup ------------------------------------------------------------
+
+namespace {
+
+bool kindMatches(uint16_t invkind, WORD wFlags) {
+  switch (invkind) {
+    case kInvokeFunc: return wFlags & DISPATCH_METHOD;
+    case kInvokePropertyGet: return wFlags & DISPATCH_PROPERTYGET;
+    case kInvokePropertyPut: return wFlags & DISPATCH_PROPERTYPUT;
+    case kInvokePropertyPutRef: return wFlags & DISPATCH_PROPERTYPUTREF;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+const FuncPlan* TypeInfo::findFunc(MEMBERID memid, WORD wFlags, bool* memidExists) const {
+  *memidExists = false;
+  for (const Member& m : members_) {
+    if (m.plan->func->memid != memid) continue;
+    *memidExists = true;
+    if (kindMatches(m.plan->func->invkind, wFlags)) return m.plan;
+  }
+  return nullptr;
+}
+
+// ---- Invoke -----------------------------------------------------------------
+
+namespace {
+
+// Per-call scratch: one owned VARIANT per parameter (coerced copies and the
+// retval), the values or pointers handed to ffi, and a clean-up on every path.
+struct CallFrame {
+  VARIANT owned[format::kMaxParamsPerFunc];
+  bool ownedUsed[format::kMaxParamsPerFunc] = {};
+  void* ptrs[format::kMaxParamsPerFunc];
+  uint64_t scratch[format::kMaxParamsPerFunc][3];  // by-value copies (DECIMAL, VARIANT)
+  void* argv[format::kMaxParamsPerFunc + 1];
+
+  VARIANT* own(size_t k) {
+    VariantInit(&owned[k]);
+    ownedUsed[k] = true;
+    return &owned[k];
+  }
+  ~CallFrame() {
+    for (size_t k = 0; k < format::kMaxParamsPerFunc; ++k)
+      if (ownedUsed[k]) VariantClear(&owned[k]);
+  }
+};
+
+// Address of the value a VARIANT of type vt holds (without VT_BYREF).
+void* valueAddress(VARIANT* v) { return &v->llVal; }
+
+HRESULT fillException(EXCEPINFO* pExcepInfo, HRESULT scode) {
+  if (pExcepInfo) {
+    std::memset(pExcepInfo, 0, sizeof *pExcepInfo);
+    pExcepInfo->scode = scode;
+  }
+  return DISP_E_EXCEPTION;
+}
+
+}  // namespace
+
+HRESULT TypeInfo::Invoke(PVOID pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS* dp,
+                         VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+  if (!dp || dp->cNamedArgs > dp->cArgs || (dp->cArgs && !dp->rgvarg) ||
+      (dp->cNamedArgs && !dp->rgdispidNamedArgs))
+    return E_INVALIDARG;
+  bool exists = false;
+  const FuncPlan* plan = entry().kind == kTkindCoclass ? nullptr : findFunc(memid, wFlags, &exists);
+  if (!plan) return DISP_E_MEMBERNOTFOUND;
+  if ((plan->func->flags & kFuncRestricted) && memid >= 0) return DISP_E_MEMBERNOTFOUND;
+  if (!pvInstance) return E_INVALIDARG;
+  return invokePlan(*plan, pvInstance, wFlags, dp, pVarResult, pExcepInfo, puArgErr);
+}
+
+HRESULT TypeInfo::invokePlan(const FuncPlan& plan, PVOID pvInstance, WORD wFlags, DISPPARAMS* dp,
+                             VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) const {
+  const Func& f = *plan.func;
+  const bool put = f.invkind & (kInvokePropertyPut | kInvokePropertyPutRef);
+  const UINT cArgs = dp->cArgs, cNamed = dp->cNamedArgs;
+  const size_t counted = plan.counted.size();
+
+  // Which rgvarg entry feeds each counted parameter (-1: none given).
+  int source[format::kMaxParamsPerFunc];
+  for (size_t c = 0; c < counted; ++c) source[c] = -1;
+  UINT firstNamed = 0;
+  if (put) {
+    if (cNamed < 1 || dp->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT) return DISP_E_PARAMNOTFOUND;
+    source[counted - 1] = 0;  // the value is rgvarg[0]
+    firstNamed = 1;
+  }
+  const UINT positional = cArgs - cNamed;
+  const size_t positionalSlots = put ? counted - 1 : counted;
+  if (positional > positionalSlots) {
+    // A property get with extra arguments indexes the collection it returns.
+    if (f.invkind == kInvokePropertyGet && counted == 0 && plan.retval >= 0) {
+      VARTYPE rvt = plan.params[plan.retval].vt;
+      if (rvt != VT_DISPATCH && rvt != VT_VARIANT) return DISP_E_NOTACOLLECTION;
+      DISPPARAMS none = {nullptr, nullptr, 0, 0};
+      VARIANT coll;
+      VariantInit(&coll);
+      HRESULT hr = invokePlan(plan, pvInstance, DISPATCH_PROPERTYGET, &none, &coll, pExcepInfo, puArgErr);
+      if (FAILED(hr)) return hr;
+      if (coll.vt != VT_DISPATCH || !coll.pdispVal) {
+        VariantClear(&coll);
+        return DISP_E_NOTACOLLECTION;
+      }
+      hr = coll.pdispVal->Invoke(DISPID_VALUE, IID_NULL, lib_->model().lcid, wFlags, dp, pVarResult,
+                                 pExcepInfo, puArgErr);
+      VariantClear(&coll);
+      return hr;
+    }
+    return DISP_E_BADPARAMCOUNT;
+  }
+  for (UINT k = 0; k < positional; ++k) source[k] = static_cast<int>(cArgs - 1 - k);
+  for (UINT n = firstNamed; n < cNamed; ++n) {
+    DISPID id = dp->rgdispidNamedArgs[n];
+    // A named id is a position among all parameters; map it to a counted one.
+    size_t c = 0;
+    while (c < positionalSlots && plan.counted[c] != id) ++c;
+    if (id < 0 || c == positionalSlots || source[c] != -1) {
+      if (puArgErr) *puArgErr = n;
+      return DISP_E_PARAMNOTFOUND;
+    }
+    source[c] = static_cast<int>(n);
+  }
+  for (size_t c = 0; c < counted; ++c) {
+    if (source[c] != -1) continue;
+    if (f.params[plan.counted[c]].flags & kParamOpt) continue;
+    return cNamed > firstNamed ? DISP_E_PARAMNOTOPTIONAL : DISP_E_BADPARAMCOUNT;
+  }
+  if (!plan.callable) return DISP_E_BADVARTYPE;
+
+  CallFrame frame;
+  frame.argv[0] = &pvInstance;
+  int next = 0;  // index into `counted`
+  for (size_t k = 0; k < f.params.size(); ++k) {
+    const ParamPlan& pp = plan.params[k];
+    const Param& par = f.params[k];
+    void*& slot = frame.argv[k + 1];
+    if (static_cast<int>(k) == plan.retval) {
+      VARIANT* r = frame.own(k);
+      frame.ptrs[k] = pp.vt == VT_VARIANT ? static_cast<void*>(r) : valueAddress(r);
+      slot = &frame.ptrs[k];
+      continue;
+    }
+    if (par.flags & kParamLcid) {
+      VARIANT* l = frame.own(k);
+      l->vt = VT_I4;
+      l->lVal = static_cast<LONG>(lib_->model().lcid);
+      slot = valueAddress(l);
+      continue;
+    }
+    int from = source[next++];
+    VARIANT missing;
+    VARIANT* arg;
+    if (from < 0) {  // an omitted optional argument
+      VariantInit(&missing);
+      missing.vt = VT_ERROR;
+      missing.scode = DISP_E_PARAMNOTFOUND;
+      arg = &missing;
+    } else {
+      arg = &dp->rgvarg[from];
+    }
+    const UINT argIndex = from < 0 ? 0 : static_cast<UINT>(from);
+    if (pp.byRef) {
+      if (pp.vt == VT_VARIANT) {
+        // VARIANT*: the caller's VARIANT itself, or the one it refers to.
+        if (arg->vt == (VT_BYREF | VT_VARIANT)) {
+          if (!arg->pvarVal) {
+            if (puArgErr) *puArgErr = argIndex;
+            return DISP_E_TYPEMISMATCH;
+          }
+          frame.ptrs[k] = arg->pvarVal;
+        } else if (from < 0) {
+          VARIANT* m = frame.own(k);
+          *m = missing;
+          frame.ptrs[k] = m;
+        } else {
+          frame.ptrs[k] = arg;
+        }
+      } else if (arg->vt == (VT_BYREF | pp.vt)) {
+        frame.ptrs[k] = arg->byref;  // written back through the caller's reference
+      } else if (par.flags & kParamOut) {
+        if (puArgErr) *puArgErr = argIndex;
+        return DISP_E_TYPEMISMATCH;  // an out value needs a reference of its type
+      } else {
+        VARIANT* c = frame.own(k);
+        HRESULT hr = VariantChangeType(c, arg, 0, pp.vt);
+        if (FAILED(hr)) {
+          if (puArgErr) *puArgErr = argIndex;
+          return hr;
+        }
+        frame.ptrs[k] = valueAddress(c);
+      }
+      slot = &frame.ptrs[k];
+      continue;
+    }
+    if (pp.vt == VT_VARIANT) {
+      std::memcpy(frame.scratch[k], arg, sizeof(VARIANT));
+      slot = frame.scratch[k];
+      continue;
+    }
+    VARIANT* value = arg;
+    if (arg->vt != pp.vt) {
+      value = frame.own(k);
+      HRESULT hr = VariantChangeType(value, arg, 0, pp.vt);
+      if (FAILED(hr)) {
+        if (puArgErr) *puArgErr = argIndex;
+        return hr;
+      }
+    }
+    if (pp.vt == VT_DECIMAL) {
+      DECIMAL d = value->decVal;
+      d.wReserved = 0;
+      std::memcpy(frame.scratch[k], &d, sizeof d);
+      slot = frame.scratch[k];
+    } else {
+      slot = valueAddress(value);
+    }
+  }
+
+  if (pVarResult && !put) VariantInit(pVarResult);
+  void** vtable = *static_cast<void***>(pvInstance);
+  auto fn = reinterpret_cast<void (*)()>(vtable[f.vtableSlot]);
+  union {
+    ffi_arg word;
+    double d;
+    float fl;
+    uint64_t q;
+  } ret{};
+  ffi_call(const_cast<ffi_cif*>(&plan.cif), fn, &ret, frame.argv);
+
+  if (plan.hresult) {
+    HRESULT hr = static_cast<HRESULT>(static_cast<int32_t>(ret.word));
+    if (FAILED(hr)) return fillException(pExcepInfo, hr);
+    if (plan.retval >= 0) {
+      VARIANT* r = &frame.owned[plan.retval];
+      const ParamPlan& rp = plan.params[plan.retval];
+      if (rp.vt != VT_VARIANT) r->vt = rp.vt;
+      if (pVarResult && !put) {
+        *pVarResult = *r;      // ownership moves to the caller
+        VariantInit(r);
+      }
+    }
+    return hr;
+  }
+  if (pVarResult && !put && plan.resultVt != VT_EMPTY) {
+    VARIANT r;
+    VariantInit(&r);
+    r.vt = plan.resultVt;
+    switch (plan.resultVt) {
+      case VT_R4: r.fltVal = ret.fl; break;
+      case VT_R8: case VT_DATE: r.dblVal = ret.d; break;
+      case VT_I1: r.cVal = static_cast<CHAR>(ret.word); break;
+      case VT_UI1: r.bVal = static_cast<BYTE>(ret.word); break;
+      case VT_I2: case VT_BOOL: r.iVal = static_cast<SHORT>(ret.word); break;
+      case VT_UI2: r.uiVal = static_cast<USHORT>(ret.word); break;
+      case VT_I4: case VT_INT: case VT_ERROR: case VT_HRESULT: r.lVal = static_cast<LONG>(ret.word); break;
+      case VT_UI4: case VT_UINT: r.ulVal = static_cast<ULONG>(ret.word); break;
+      default: r.ullVal = ret.q; break;  // 64-bit values and pointers
+    }
+    *pVarResult = r;
+  } else if (plan.resultVt == VT_BSTR) {
+    SysFreeString(reinterpret_cast<BSTR>(ret.q));
+  } else if ((plan.resultVt == VT_DISPATCH || plan.resultVt == VT_UNKNOWN) && ret.q) {
+    reinterpret_cast<IUnknown*>(ret.q)->Release();
+  }
+  return S_OK;
+}
+
+}  // namespace mvcomm::typelib

@@ -1,0 +1,280 @@
+// File: platform/ole/typelib/load_type_lib.cpp
+//
+// LoadTypeLib: a library from a stand-alone .tlb file, or from the
+// ".mvtypelib" section of a module (an ELF shared object), or the built-in
+// standard library for "stdole2.tlb". Parsed libraries are cached by file and
+// handed out again while the file is unchanged (same device, inode, size and
+// modification time), so creating objects, which asks for the library each
+// time, does not re-read and re-check the file.
+//
+// Sections: file reading; ELF section lookup; the cache; LoadTypeLib.
+#include <elf.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/ole/oleauto.h"
+#include "platform/ole/typelib/load_type_lib.h"
+#include "platform/ole/typelib/text16.h"
+#include "platform/ole/typelib/tlb_format.h"
+#include "platform/ole/typelib/tlb_io.h"
+#include "platform/ole/typelib/type_lib.h"
+
+namespace mvcomm::typelib {
+
+namespace {
+
+// ---- file reading ----------------------------------------------------------
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Reads exactly n bytes at offset; false on a short read or an error.
+bool readAt(int fd, void* buf, size_t n, uint64_t offset) {
+  auto* p = static_cast<char*>(buf);
+  while (n > 0) {
+    ssize_t got = ::pread(fd, p, n, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    n -= static_cast<size_t>(got);
+    offset += static_cast<uint64_t>(got);
+  }
+  return true;
+}
+
+// ---- ELF section lookup --------------------------------------------------------
+
+// Finds the type library section of a 64-bit little-endian ELF file of
+// `fileSize` bytes. Every header field is checked against the file size.
+bool findElfSection(int fd, uint64_t fileSize, uint64_t* offset, uint64_t* size) {
+  Elf64_Ehdr eh;
+  if (fileSize < sizeof eh || !readAt(fd, &eh, sizeof eh, 0)) return false;
+  if (eh.e_ident[EI_CLASS] != ELFCLASS64 || eh.e_ident[EI_DATA] != ELFDATA2LSB) return false;
+  if (eh.e_shentsize != sizeof(Elf64_Shdr) || eh.e_shnum == 0 || eh.e_shstrndx >= eh.e_shnum)
+    return false;
+  uint64_t tableBytes = uint64_t{eh.e_shnum} * sizeof(Elf64_Shdr);
+  if (eh.e_shoff > fileSize || tableBytes > fileSize - eh.e_shoff) return false;
+  std::vector<Elf64_Shdr> sh(eh.e_shnum);
+  if (!readAt(fd, sh.data(), tableBytes, eh.e_shoff)) return false;
+  const Elf64_Shdr& names = sh[eh.e_shstrndx];
+  constexpr uint64_t kMaxNames = 1u << 20;
+  if (names.sh_type != SHT_STRTAB || names.sh_size == 0 || names.sh_size > kMaxNames ||
+      names.sh_offset > fileSize || names.sh_size > fileSize - names.sh_offset)
+    return false;
+  std::string strtab(names.sh_size, '\0');
+  if (!readAt(fd, strtab.data(), strtab.size(), names.sh_offset)) return false;
+  const std::string want = format::kElfSection;
+  for (const Elf64_Shdr& s : sh) {
+    if (s.sh_name >= strtab.size()) continue;
+    const char* name = strtab.c_str() + s.sh_name;  // the string table is NUL-terminated by std::string
+    if (want != name || s.sh_type == SHT_NOBITS) continue;
+    if (s.sh_offset > fileSize || s.sh_size > fileSize - s.sh_offset) return false;
+    *offset = s.sh_offset;
+    *size = s.sh_size;
+    return true;
+  }
+  return false;
+}
+
+// Reads and checks the library in the file open on fd; *why says what failed.
+HRESULT parseFile(int fd, uint64_t fileSize, Library* lib, std::string* why) {
+  char head[sizeof format::kMagic];
+  if (fileSize < sizeof head || !readAt(fd, head, sizeof head, 0)) {
+    *why = "too short to be a type library";
+    return TYPE_E_CANTLOADLIBRARY;
+  }
+  uint64_t offset = 0, size = fileSize;
+  if (std::memcmp(head, ELFMAG, SELFMAG) == 0) {
+    if (!findElfSection(fd, fileSize, &offset, &size)) {
+      *why = std::string("module without a readable ") + format::kElfSection + " section";
+      return TYPE_E_CANTLOADLIBRARY;
+    }
+  } else if (std::memcmp(head, format::kMagic, 4) != 0) {
+    *why = "not a type library";
+    return TYPE_E_CANTLOADLIBRARY;
+  }
+  if (size > format::kMaxFileSize) {
+    *why = "type library too large";
+    return TYPE_E_CANTLOADLIBRARY;
+  }
+  std::vector<uint8_t> bytes(size);
+  if (!readAt(fd, bytes.data(), bytes.size(), offset)) {
+    *why = "read error";
+    return TYPE_E_CANTLOADLIBRARY;
+  }
+  switch (ReadLibrary(bytes.data(), bytes.size(), lib, why)) {
+    case ReadResult::kOk: return S_OK;
+    case ReadResult::kUnsupportedVersion: return TYPE_E_UNSUPFORMAT;
+    case ReadResult::kDamaged: break;
+  }
+  return TYPE_E_CANTLOADLIBRARY;
+}
+
+// Opens a regular file for reading; -1 with *why set on failure.
+int openFile(const std::string& path, struct stat* st, std::string* why) {
+  int fd;
+  do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    *why = std::strerror(errno);
+    return -1;
+  }
+  if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+    *why = "not a regular file";
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// ---- the cache -----------------------------------------------------------------
+
+struct FileStamp {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  struct timespec mtime = {};
+  bool operator==(const FileStamp& o) const {
+    return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+           mtime.tv_nsec == o.mtime.tv_nsec;
+  }
+};
+
+struct CacheEntry {
+  FileStamp stamp;
+  TypeLib* lib = nullptr;  // one reference held by the cache
+};
+
+std::mutex& cacheLock() {
+  static std::mutex m;
+  return m;
+}
+
+// Never destroyed: libraries handed out may outlive static destruction.
+std::map<std::string, CacheEntry>& cache() {
+  static auto* c = new std::map<std::string, CacheEntry>;
+  return *c;
+}
+
+}  // namespace
+
+bool IsStdOleFileName(const std::string& path) {
+  std::string lower;
+  for (char c : path) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return lower == "stdole2.tlb" || lower == "stdole32.tlb";
+}
+
+HRESULT LoadTypeLibFromPath(const std::string& path, ITypeLib** pptlib) {
+  *pptlib = nullptr;
+  if (IsStdOleFileName(path)) {
+    TypeLib* std = StdOleLibrary();
+    if (!std) return E_OUTOFMEMORY;
+    std->AddRef();
+    *pptlib = std;
+    return S_OK;
+  }
+  struct stat st;
+  std::string why;
+  Fd fd(openFile(path, &st, &why));
+  if (fd.get() < 0) return TYPE_E_CANTLOADLIBRARY;
+  FileStamp stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+  char resolved[PATH_MAX];
+  std::string key = ::realpath(path.c_str(), resolved) ? resolved : path;
+  {
+    std::lock_guard<std::mutex> g(cacheLock());
+    auto it = cache().find(key);
+    if (it != cache().end() && it->second.stamp == stamp) {
+      it->second.lib->AddRef();
+      *pptlib = it->second.lib;
+      return S_OK;
+    }
+  }
+  Library model;
+  HRESULT hr = parseFile(fd.get(), static_cast<uint64_t>(st.st_size), &model, &why);
+  if (FAILED(hr)) return hr;
+  TypeLib* lib = TypeLib::Create(std::move(model));
+  if (!lib) return E_OUTOFMEMORY;
+  {
+    std::lock_guard<std::mutex> g(cacheLock());
+    CacheEntry& e = cache()[key];
+    if (e.lib) e.lib->Release();  // the stale copy; clients keep theirs alive
+    e.stamp = stamp;
+    e.lib = lib;
+    lib->AddRef();
+  }
+  *pptlib = lib;
+  return S_OK;
+}
+
+HRESULT LoadTypeLibFromMemory(const uint8_t* data, size_t size, ITypeLib** pptlib) {
+  if (!pptlib) return E_INVALIDARG;
+  *pptlib = nullptr;
+  Library model;
+  switch (ReadLibrary(data, size, &model)) {
+    case ReadResult::kOk: break;
+    case ReadResult::kUnsupportedVersion: return TYPE_E_UNSUPFORMAT;
+    case ReadResult::kDamaged: return TYPE_E_CANTLOADLIBRARY;
+  }
+  TypeLib* lib = TypeLib::Create(std::move(model));
+  if (!lib) return E_OUTOFMEMORY;
+  *pptlib = lib;
+  return S_OK;
+}
+
+bool ReadLibraryFile(const std::string& path, Library* lib, std::string* why) {
+  struct stat st;
+  Fd fd(openFile(path, &st, why));
+  return fd.get() >= 0 && SUCCEEDED(parseFile(fd.get(), static_cast<uint64_t>(st.st_size), lib, why));
+}
+
+void DropTypeLibCache() {
+  std::lock_guard<std::mutex> g(cacheLock());
+  for (auto& [path, e] : cache()) e.lib->Release();
+  cache().clear();
+}
+
+}  // namespace mvcomm::typelib
+
+// ---- LoadTypeLib -------------------------------------------------------------
+
+WINOLEAUTAPI LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) {
+  if (!pptlib) return E_INVALIDARG;
+  *pptlib = nullptr;
+  if (!szFile) return E_INVALIDARG;
+  size_t n = mvcomm::typelib::BoundedLength(szFile, PATH_MAX);
+  if (n == 0 || n > PATH_MAX) return TYPE_E_CANTLOADLIBRARY;
+  std::string path = mvcomm::typelib::Utf16ToUtf8(std::u16string_view(szFile, n));
+  if (path.find('\0') != std::string::npos) return TYPE_E_CANTLOADLIBRARY;
+  HRESULT hr = mvcomm::typelib::LoadTypeLibFromPath(path, pptlib);
+  // A bare file name is registered, as the platform's loader does for it.
+  if (SUCCEEDED(hr) && path.find('/') == std::string::npos &&
+      !mvcomm::typelib::IsStdOleFileName(path)) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved)) {
+      std::u16string full = mvcomm::typelib::Utf8ToUtf16(resolved);
+      (void)RegisterTypeLib(*pptlib, full.c_str(), nullptr);
+    }
+  }
+  return hr;
+}
