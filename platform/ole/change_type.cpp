@@ -528,7 +528,7 @@ HRESULT fromDispatch(VARIANT* out, IDispatch* disp, const CoerceOptions& opt, VA
 
 HRESULT coerceAt(VARIANT* out, const VARIANT* src, const CoerceOptions& opt, VARTYPE vt,
                  int depth) {
-  VariantInit(out);
+  std::memset(out, 0, sizeof(VARIANT));  // no stale bytes beside a narrow value
   if (!isValidVariantType(src->vt) || !isTargetType(vt)) return DISP_E_BADVARTYPE;
   VARIANT view;
   HRESULT hr = viewOf(src, &view);
@@ -611,7 +611,7 @@ HRESULT coerceAt(VARIANT* out, const VARIANT* src, const CoerceOptions& opt, VAR
 HRESULT coerceText(VARIANT* out, const OLECHAR* text, std::size_t length,
                    const CoerceOptions& opt, VARTYPE vt) {
   (void)opt;
-  VariantInit(out);
+  std::memset(out, 0, sizeof(VARIANT));
   switch (vt) {
     case VT_BSTR: {
       if (text == nullptr) {

@@ -283,8 +283,9 @@ std::string formatReal(double value, int precision) {
   Dec128 d;
   decFromDouble(value, precision, &d);
   std::string digits = decToString(Dec128{d.mag, 0, false});
+  const int exp = static_cast<int>(digits.size()) - 1 - d.scale;  // of the first digit
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
   const int nd = static_cast<int>(digits.size());
-  const int exp = nd - 1 - d.scale;  // decimal exponent of the first digit
   const int decimals = nd - 1 - exp;
   std::string out = d.neg ? "-" : "";
   if (exp < precision && decimals <= 15) {
