@@ -1,0 +1,486 @@
+// File: tools/mvcomm/cli.cpp
+//
+// Sections: usage texts; option parsing; the line environment (simulated,
+// device, trace, progress); one function per command; runMvcomm.
+#include "tools/mvcomm/cli.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "platform/serial/termios_port.h"
+#include "tools/mvcomm/collect.h"
+#include "tools/mvcomm/device_opener.h"
+#include "tools/mvcomm/direct_session.h"
+#include "tools/mvcomm/progress_reporter.h"
+#include "tools/mvcomm/record_output.h"
+#include "tools/mvcomm/record_text.h"
+#include "tools/mvcomm/selftest.h"
+#include "tools/mvcomm/simulated_line.h"
+#include "tools/mvcomm/trace_port.h"
+
+namespace mvcomm::cli {
+
+namespace {
+
+// ---- usage texts -----------------------------------------------------------
+
+constexpr const char* kUsage =
+    "usage: mvcomm [--port N | --device PATH] [--baud 2400|4800|9600|14400] [--timelapse MS]\n"
+    "              [--format table|csv|json] [--simulate [--sim-state FILE]] [--trace FILE]\n"
+    "              [--quiet] COMMAND ARGS\n"
+    "commands:\n"
+    "  setclock MACHINE [now | \"YYYY-MM-DD HH:MM:SS\"]\n"
+    "  readdata MACHINE FROM TO                  dates as YYYY-MM-DD\n"
+    "  cleardata MACHINE\n"
+    "  readrefertable MACHINE\n"
+    "  writerefertable MACHINE FILE              CSV rows employeeid,cardid (header optional)\n"
+    "  collect MACHINE FROM TO --out FILE [--clear]\n"
+    "  selftest --device PATH [--loopback]\n"
+    "Run 'mvcomm COMMAND --help' for one command.\n";
+
+struct CommandInfo {
+  int minArgs;
+  int maxArgs;
+  const char* usage;
+};
+
+const std::map<std::string, CommandInfo>& commands() {
+  static const std::map<std::string, CommandInfo> table = {
+      {"setclock",
+       {1, 2,
+        "usage: mvcomm [OPTIONS] setclock MACHINE [now | \"YYYY-MM-DD HH:MM:SS\"]\n"
+        "Sets terminal MACHINE's clock (default: now, the host's local time).\n"
+        "Seconds are not sent to the terminal.\n"}},
+      {"readdata",
+       {3, 3,
+        "usage: mvcomm [OPTIONS] readdata MACHINE FROM TO\n"
+        "Prints the clock-in records of terminal MACHINE dated FROM to TO (YYYY-MM-DD,\n"
+        "either order) as employeeid,workclass,cardedtime.\n"}},
+      {"cleardata",
+       {1, 1,
+        "usage: mvcomm [OPTIONS] cleardata MACHINE\n"
+        "Erases every clock-in record of terminal MACHINE. Prefer 'collect --clear',\n"
+        "which clears only after the records are safely on disk.\n"}},
+      {"readrefertable",
+       {1, 1,
+        "usage: mvcomm [OPTIONS] readrefertable MACHINE\n"
+        "Prints terminal MACHINE's reference table as employeeid,cardid.\n"}},
+      {"writerefertable",
+       {2, 2,
+        "usage: mvcomm [OPTIONS] writerefertable MACHINE FILE\n"
+        "Replaces terminal MACHINE's reference table with the CSV rows employeeid,cardid\n"
+        "of FILE (header optional; employees 1 to 65534, cards 1 to 2147483647 but not\n"
+        "65535; at most 2911 rows).\n"}},
+      {"collect",
+       {3, 3,
+        "usage: mvcomm [OPTIONS] collect MACHINE FROM TO --out FILE [--clear]\n"
+        "Reads the records of terminal MACHINE dated FROM to TO and adds those not yet in\n"
+        "FILE (CSV machine,employeeid,workclass,cardedtime), replacing FILE atomically and\n"
+        "reading it back. With --clear the terminal is then cleared; since clearing\n"
+        "empties the whole terminal, --clear saves the records of every date. If anything\n"
+        "fails before FILE is verified, the terminal is not cleared and the exit status is 1.\n"}},
+      {"selftest",
+       {0, 0,
+        "usage: mvcomm selftest --device PATH [--loopback]\n"
+        "Applies each line setting the terminals need (space and mark parity; 2400, 2450,\n"
+        "4937, 10416, 15625 and 2403 baud) to PATH and reports which the device keeps.\n"
+        "With --loopback (TX wired to RX) a pattern is also sent and received at each.\n"}},
+  };
+  return table;
+}
+
+// ---- option parsing --------------------------------------------------------
+
+struct Options {
+  std::optional<int> port;
+  std::optional<std::string> device;
+  int baud = 9600;
+  std::optional<int> timelapseMs;
+  std::optional<Format> format;
+  bool simulate = false;
+  std::optional<std::string> simState;
+  std::optional<std::string> trace;
+  bool quiet = false;
+  bool help = false;
+  std::optional<std::string> out;   // collect
+  bool clear = false;               // collect
+  bool loopback = false;            // selftest
+  std::string command;
+  std::vector<std::string> args;
+};
+
+struct UsageError {
+  std::string message;
+};
+
+bool parseNumber(const std::string& s, long long min, long long max, int& value) {
+  long long v = 0;
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || end != s.data() + s.size() || v < min || v > max) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+// Fills `o`; returns an error message for bad usage, else nothing.
+std::optional<UsageError> parseOptions(const std::vector<std::string>& args, Options& o) {
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg.size() != 2)) {
+      if (o.command.empty()) {
+        o.command = arg;
+      } else {
+        o.args.push_back(arg);
+      }
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::optional<std::string> inlineValue;
+    if (auto eq = arg.find('='); eq != std::string::npos && arg.rfind("--", 0) == 0) {
+      inlineValue = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+    }
+    auto value = [&](std::string& v) -> std::optional<UsageError> {
+      if (inlineValue) {
+        v = *inlineValue;
+      } else if (i + 1 < args.size()) {
+        v = args[++i];
+      } else {
+        return UsageError{arg + " needs a value"};
+      }
+      return std::nullopt;
+    };
+    auto flag = [&]() -> std::optional<UsageError> {
+      if (inlineValue) return UsageError{arg + " takes no value"};
+      return std::nullopt;
+    };
+    std::string v;
+    if (arg == "--help" || arg == "-h") {
+      o.help = true;
+    } else if (arg == "--quiet" || arg == "-q") {
+      if (auto e = flag()) return e;
+      o.quiet = true;
+    } else if (arg == "--simulate") {
+      if (auto e = flag()) return e;
+      o.simulate = true;
+    } else if (arg == "--clear") {
+      if (auto e = flag()) return e;
+      o.clear = true;
+    } else if (arg == "--loopback") {
+      if (auto e = flag()) return e;
+      o.loopback = true;
+    } else if (arg == "--port") {
+      if (auto e = value(v)) return e;
+      int n = 0;
+      if (!parseNumber(v, 0, 32767, n)) return UsageError{"--port needs a number 0 to 32767"};
+      o.port = n;
+    } else if (arg == "--device") {
+      if (auto e = value(v)) return e;
+      if (v.empty()) return UsageError{"--device needs a path"};
+      o.device = v;
+    } else if (arg == "--baud") {
+      if (auto e = value(v)) return e;
+      int n = 0;
+      if (!parseNumber(v, 0, 99999, n) || (n != 2400 && n != 4800 && n != 9600 && n != 14400))
+        return UsageError{"--baud must be 2400, 4800, 9600 or 14400"};
+      o.baud = n;
+    } else if (arg == "--timelapse") {
+      if (auto e = value(v)) return e;
+      int n = 0;
+      if (!parseNumber(v, -2147483647LL - 1, 2147483647LL, n))
+        return UsageError{"--timelapse needs milliseconds"};
+      o.timelapseMs = n;
+    } else if (arg == "--format") {
+      if (auto e = value(v)) return e;
+      if (v == "table") {
+        o.format = Format::kTable;
+      } else if (v == "csv") {
+        o.format = Format::kCsv;
+      } else if (v == "json") {
+        o.format = Format::kJson;
+      } else {
+        return UsageError{"--format must be table, csv or json"};
+      }
+    } else if (arg == "--sim-state") {
+      if (auto e = value(v)) return e;
+      o.simState = v;
+    } else if (arg == "--trace") {
+      if (auto e = value(v)) return e;
+      o.trace = v;
+    } else if (arg == "--out") {
+      if (auto e = value(v)) return e;
+      o.out = v;
+    } else if (arg == "--via") {
+      if (auto e = value(v)) return e;
+      if (v != "direct") return UsageError{"--via: only 'direct' is available"};
+    } else {
+      return UsageError{"unknown option " + arg};
+    }
+  }
+  return std::nullopt;
+}
+
+// ---- the line environment --------------------------------------------------
+
+template <typename T>
+std::shared_ptr<T> borrowed(T& object) {
+  return std::shared_ptr<T>(std::shared_ptr<void>(), &object);
+}
+
+struct Environment {
+  std::unique_ptr<SimulatedLine> simulated;
+  std::shared_ptr<serial::PortOpener> opener;
+  std::shared_ptr<Clock> clock;
+  std::shared_ptr<TraceWriter> trace;
+};
+
+// Builds the line for this run; returns an error text on failure.
+std::string makeEnvironment(const Options& o, std::int16_t commport, Environment& env) {
+  const std::string portName = "COM" + std::to_string(commport);
+  if (o.simulate) {
+    env.simulated = std::make_unique<SimulatedLine>(commport, simulatedToday(), o.simState);
+    if (!env.simulated->ok()) return env.simulated->error();
+    env.opener = env.simulated->opener();
+    env.clock = env.simulated->clock();
+  } else {
+    env.clock = borrowed<Clock>(MonotonicClock::instance());
+    if (o.device) {
+      env.opener = std::make_shared<DeviceOpener>(portName, *o.device);
+    } else {
+      env.opener = std::make_shared<serial::TermiosPortOpener>();
+    }
+  }
+  if (o.trace) {
+    std::FILE* f = std::fopen(o.trace->c_str(), "w");
+    if (!f) return *o.trace + ": " + std::strerror(errno);
+    env.trace = std::make_shared<TraceWriter>(f, env.clock);
+    env.opener = std::make_shared<TracingOpener>(env.opener, env.trace);
+  }
+  return "";
+}
+
+// ---- commands --------------------------------------------------------------
+
+struct Run {
+  const Options& o;
+  Format format;
+  TerminalSession& session;
+  ProgressReporter* progress;   // null when progress is not shown
+  std::ostream& out;
+  std::ostream& err;
+
+  // Prints the outcome when it is a failure; returns the exit status.
+  int finish() {
+    if (progress) progress->finish();
+    Outcome outcome = session.outcome();
+    if (outcome.ok()) return kExitOk;
+    err << "error " << outcome.code << ": " << outcome.message << '\n';
+    return kExitFailed;
+  }
+  void note(const std::string& text) {
+    if (format == Format::kTable) out << text << '\n';
+  }
+};
+
+DateTime localNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm t{};
+  localtime_r(&now, &t);
+  return DateTime{{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday}, t.tm_hour, t.tm_min, t.tm_sec};
+}
+
+int cmdSetclock(Run& r) {
+  DateTime clock;
+  if (r.o.args.size() < 2 || r.o.args[1] == "now") {
+    clock = localNow();
+  } else if (auto t = parseDateTime(r.o.args[1])) {
+    clock = *t;
+  } else {
+    throw UsageError{"setclock: the time must be now or \"YYYY-MM-DD HH:MM:SS\""};
+  }
+  r.session.setclock(r.o.args[0], clock);
+  int rc = r.finish();
+  if (rc == kExitOk) r.note("terminal " + r.o.args[0] + ": clock set to " + clock.toString());
+  return rc;
+}
+
+Date dateArg(const std::string& text, const char* what) {
+  auto d = parseDate(text);
+  if (!d) throw UsageError{std::string(what) + " must be a date YYYY-MM-DD"};
+  return *d;
+}
+
+int cmdReaddata(Run& r) {
+  Date from = dateArg(r.o.args[1], "FROM");
+  Date to = dateArg(r.o.args[2], "TO");
+  r.session.readdata(r.o.args[0], from, to);
+  int rc = r.finish();
+  if (rc == kExitOk) printRecords(r.out, r.format, r.session.records());
+  return rc;
+}
+
+int cmdCleardata(Run& r) {
+  r.session.cleardata(r.o.args[0]);
+  int rc = r.finish();
+  if (rc == kExitOk) r.note("terminal " + r.o.args[0] + ": records cleared");
+  return rc;
+}
+
+int cmdReadrefertable(Run& r) {
+  r.session.readrefertable(r.o.args[0]);
+  int rc = r.finish();
+  if (rc == kExitOk) printReferTable(r.out, r.format, r.session.refertable());
+  return rc;
+}
+
+// Rows that would not survive the trip: the terminal's table marks empty
+// slots with 0 and 65535, so such rows would vanish on the next read.
+constexpr std::size_t kMaxTableRows = 2911;
+
+std::vector<str_referrecord> loadTable(const std::string& path) {
+  std::string text, why;
+  std::vector<str_referrecord> rows;
+  if (!readFile(path, text, why) || !parseTableCsv(text, rows, why))
+    throw UsageError{"writerefertable: " + path + ": " + why};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const auto& row = rows[i];
+    if (row.employeeid == 0 || row.employeeid == 65535 || row.cardid == 0 ||
+        row.cardid == 65535)
+      throw UsageError{"writerefertable: " + path + ": row " + std::to_string(i + 1) +
+                       ": employee and card numbers 0 and 65535 mark empty slots on a terminal"};
+  }
+  if (rows.size() > kMaxTableRows)
+    throw UsageError{"writerefertable: " + path + ": at most 2911 rows fit a terminal"};
+  return rows;
+}
+
+int cmdWriterefertable(Run& r) {
+  auto rows = loadTable(r.o.args[1]);
+  r.session.writerefertable(r.o.args[0], rows);
+  int rc = r.finish();
+  if (rc == kExitOk)
+    r.note("terminal " + r.o.args[0] + ": " + std::to_string(rows.size()) + " rows written");
+  return rc;
+}
+
+int cmdCollect(Run& r) {
+  if (!r.o.out) throw UsageError{"collect needs --out FILE"};
+  CollectRequest request{r.o.args[0], dateArg(r.o.args[1], "FROM"), dateArg(r.o.args[2], "TO"),
+                         *r.o.out, r.o.clear};
+  CollectResult result;
+  int rc = collect(r.session, request, result, r.err);
+  if (r.progress) r.progress->finish();
+  if (rc != kExitOk) return rc;
+  if (r.format == Format::kJson) {
+    r.out << "{\"machine\": \"" << request.machine << "\", \"read\": " << result.read
+          << ", \"added\": " << result.added << ", \"outside_range\": " << result.outsideRange
+          << ", \"cleared\": " << (result.cleared ? "true" : "false") << "}\n";
+  } else if (!r.o.quiet) {
+    r.out << "terminal " << request.machine << ": " << result.read << " records read, "
+          << result.added << " new in " << request.outPath;
+    if (result.outsideRange) r.out << " (" << result.outsideRange << " outside the range)";
+    r.out << (result.cleared ? "; terminal cleared\n" : "\n");
+  }
+  return rc;
+}
+
+int runSelftest(const Options& o, Environment& env, std::ostream& out, std::ostream& err) {
+  std::unique_ptr<serial::SerialPort> port;
+  const std::string name = "COM" + std::to_string(o.port.value_or(1));
+  if (int rc = env.opener->open(name, port)) {
+    err << "error " << rc << ": API Error:" << std::strerror(rc) << '\n';
+    return kExitFailed;
+  }
+  int rc = selftest(*port, *env.clock, o.loopback, out);
+  (void)port->close();
+  return rc;
+}
+
+}  // namespace
+
+// ---- runMvcomm -------------------------------------------------------------
+
+int runMvcomm(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              const Terminals& terminals) {
+  Options o;
+  auto usageError = [&](const std::string& message) {
+    err << "mvcomm: " << message << '\n';
+    auto it = commands().find(o.command);
+    err << (it != commands().end() ? it->second.usage : kUsage);
+    return kExitUsage;
+  };
+  if (auto e = parseOptions(args, o)) return usageError(e->message);
+
+  auto it = commands().find(o.command);
+  if (o.help) {
+    out << (it != commands().end() ? it->second.usage : kUsage);
+    return kExitOk;
+  }
+  if (o.command.empty()) return usageError("no command given");
+  if (it == commands().end()) {
+    std::string unknown = o.command;
+    o.command.clear();
+    return usageError("unknown command " + unknown);
+  }
+  const int given = static_cast<int>(o.args.size());
+  if (given < it->second.minArgs || given > it->second.maxArgs)
+    return usageError(o.command + ": wrong number of arguments");
+  if (o.simState && !o.simulate) return usageError("--sim-state needs --simulate");
+  if ((o.out || o.clear) && o.command != "collect")
+    return usageError("--out and --clear belong to collect");
+  if (o.loopback && o.command != "selftest") return usageError("--loopback belongs to selftest");
+  if (o.command == "selftest" && (!o.device || o.simulate))
+    return usageError("selftest needs --device PATH (a real port)");
+
+  // --device or --simulate stand for port 1 unless --port says otherwise.
+  const auto commport = static_cast<std::int16_t>(o.port.value_or(o.device || o.simulate ? 1 : 0));
+  Environment env;
+  if (std::string why = makeEnvironment(o, commport, env); !why.empty()) {
+    err << "mvcomm: " << why << '\n';
+    return kExitFailed;
+  }
+  if (o.command == "selftest") return runSelftest(o, env, out, err);
+
+  std::unique_ptr<ProgressReporter> progress;
+  if (terminals.stderrIsTerminal && !o.quiet) progress = std::make_unique<ProgressReporter>(err);
+
+  SessionSettings settings;
+  settings.commport = commport;
+  settings.bautrate = static_cast<std::int16_t>(o.baud);
+  if (o.timelapseMs) settings.timelapseMs = *o.timelapseMs;
+  DirectSession session(env.opener, env.clock, settings,
+                        progress ? progress->callback() : ProgressCallback());
+
+  Format format = o.format.value_or(terminals.stdoutIsTerminal ? Format::kTable : Format::kCsv);
+  Run run{o, format, session, progress.get(), out, err};
+  int rc = kExitOk;
+  try {
+    if (o.command == "setclock") rc = cmdSetclock(run);
+    else if (o.command == "readdata") rc = cmdReaddata(run);
+    else if (o.command == "cleardata") rc = cmdCleardata(run);
+    else if (o.command == "readrefertable") rc = cmdReadrefertable(run);
+    else if (o.command == "writerefertable") rc = cmdWriterefertable(run);
+    else if (o.command == "collect") rc = cmdCollect(run);
+  } catch (const UsageError& e) {
+    return usageError(e.message);
+  }
+  if (env.simulated) {
+    std::string why;
+    if (!env.simulated->save(why)) {
+      err << "mvcomm: simulated state not saved: " << why << '\n';
+      return kExitFailed;
+    }
+  }
+  return rc;
+}
+
+}  // namespace mvcomm::cli

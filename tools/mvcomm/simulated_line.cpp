@@ -1,0 +1,110 @@
+// File: tools/mvcomm/simulated_line.cpp
+#include "tools/mvcomm/simulated_line.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "tools/mvcomm/atomic_file.h"
+#include "tools/mvcomm/record_text.h"
+
+#include <cstring>
+
+namespace mvcomm::cli {
+
+namespace {
+
+constexpr std::uint16_t kNewModelTerminal = 1;
+constexpr std::uint16_t kOldModelTerminal = 2001;
+
+// A no-op deleter: the line owns its clock and opener and outlives every
+// object that uses them within one run.
+template <typename T>
+std::shared_ptr<T> borrowed(T& object) {
+  return std::shared_ptr<T>(std::shared_ptr<void>(), &object);
+}
+
+bool loadState(emulator::Emulator& sim, const std::string& text, std::string& error) {
+  std::vector<MachineRecord> rows;
+  if (!parseRecordsCsv(text, rows, error)) return false;
+  for (const MachineRecord& r : rows) {
+    if (!r.record.cardedtime) continue;  // a record without a time cannot be stored
+    emulator::Record rec;
+    const DateTime& t = *r.record.cardedtime;
+    rec.date = {t.date.year, t.date.month, t.date.day};
+    rec.employeeId = static_cast<std::uint16_t>(r.record.employeeid);
+    rec.workClass = static_cast<std::uint8_t>(std::atoi(r.record.workclass.c_str()));
+    rec.hour = static_cast<std::uint8_t>(t.hour);
+    rec.minute = static_cast<std::uint8_t>(t.minute);
+    if (!sim.addTerminal(static_cast<std::uint16_t>(r.machine)).addRecord(rec)) {
+      error = "record of " + t.toString() + " does not fit a terminal";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void addSampleTable(emulator::Terminal& terminal) {
+  std::vector<emulator::ReferenceRow> rows;
+  for (std::uint16_t i = 0; i < 4; ++i)
+    rows.push_back({static_cast<std::uint16_t>(1001 + i), 160001u + i});
+  terminal.setReferenceTable(rows);
+}
+
+emulator::CivilDate simulatedToday() {
+  if (const char* pinned = std::getenv("MVCOMM_SIMULATE_TODAY")) {
+    if (auto d = parseDate(pinned); d && d->isValid()) return {d->year, d->month, d->day};
+  }
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
+SimulatedLine::SimulatedLine(int commport, const emulator::CivilDate& today,
+                             std::optional<std::string> stateFile)
+    : stateFile_(std::move(stateFile)) {
+  auto& newModel = emulator_.addTerminal(kNewModelTerminal);
+  auto& oldModel = emulator_.addTerminal(kOldModelTerminal);
+  addSampleTable(newModel);
+  addSampleTable(oldModel);
+  struct stat st {};
+  if (stateFile_ && ::stat(stateFile_->c_str(), &st) == 0) {
+    std::string text, why;
+    if (!readFile(*stateFile_, text, why) || !loadState(emulator_, text, why))
+      error_ = *stateFile_ + ": " + why;
+  } else {
+    emulator::addSampleRecords(newModel, today, 21, 4);
+    emulator::addSampleRecords(oldModel, today, 14, 3);
+  }
+  line_ = std::make_unique<emulator::VirtualLine>(emulator_, "COM" + std::to_string(commport));
+}
+
+std::shared_ptr<serial::PortOpener> SimulatedLine::opener() { return borrowed(line_->opener()); }
+std::shared_ptr<Clock> SimulatedLine::clock() { return borrowed(line_->clock()); }
+
+bool SimulatedLine::save(std::string& error) {
+  if (!stateFile_) return true;
+  std::vector<MachineRecord> rows;
+  for (emulator::Terminal* t : emulator_.terminals()) {
+    for (const emulator::Record& r : t->records()) {
+      MachineRecord m;
+      m.machine = t->number();
+      m.record.employeeid = r.employeeId;
+      m.record.workclass = std::to_string(r.workClass);
+      m.record.cardedtime = DateTime{{r.date.year, r.date.month, r.date.day}, r.hour, r.minute, 0};
+      rows.push_back(std::move(m));
+    }
+  }
+  std::string step;
+  if (int rc = replaceFileAtomically(*stateFile_, formatRecordsCsv(rows), step)) {
+    error = *stateFile_ + ": " + step + ": " + std::strerror(rc);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace mvcomm::cli

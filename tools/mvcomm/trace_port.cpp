@@ -1,0 +1,205 @@
+// File: tools/mvcomm/trace_port.cpp
+#include "tools/mvcomm/trace_port.h"
+
+#include <cctype>
+#include <cstring>
+#include <sstream>
+
+namespace mvcomm::cli {
+
+namespace {
+
+std::string hexBytes(const std::uint8_t* bytes, std::size_t count) {
+  static const char* kHex = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(count * 3);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i) out += ' ';
+    out += kHex[bytes[i] >> 4];
+    out += kHex[bytes[i] & 15];
+  }
+  return out;
+}
+
+std::string settingsText(const serial::LineSettings& s) {
+  return std::to_string(s.baud) + " " + parityLetter(s.parity);
+}
+
+class TracingPort final : public serial::SerialPort {
+ public:
+  TracingPort(std::unique_ptr<serial::SerialPort> inner, std::shared_ptr<TraceWriter> trace)
+      : inner_(std::move(inner)), trace_(std::move(trace)) {
+    serial::LineSettings s;
+    if (inner_->readSettings(s) == 0) settings_ = s;
+  }
+  ~TracingPort() override { trace_->flushOut(); }
+
+  int applySettings(const serial::LineSettings& s) override {
+    trace_->flushOut();
+    int rc = inner_->applySettings(s);
+    if (rc == 0) settings_ = s;
+    trace_->event(rc == 0 ? "set " + settingsText(s) : failure("set " + settingsText(s), rc));
+    return rc;
+  }
+  int readSettings(serial::LineSettings& s) override { return inner_->readSettings(s); }
+  int purge(unsigned flags) override {
+    trace_->flushOut();
+    int rc = inner_->purge(flags);
+    if (rc) trace_->event(failure("purge " + std::to_string(flags), rc));
+    return rc;
+  }
+  int setDtr(bool on) override {
+    trace_->flushOut();
+    int rc = inner_->setDtr(on);
+    if (rc) trace_->event(failure(on ? "dtr 1" : "dtr 0", rc));
+    return rc;
+  }
+  int writeByte(std::uint8_t byte) override {
+    int rc = inner_->writeByte(byte);
+    if (rc == 0) {
+      trace_->outByte(byte, settings_);
+    } else {
+      trace_->flushOut();
+      trace_->event(failure("write", rc));
+    }
+    return rc;
+  }
+  int read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got) override {
+    trace_->flushOut();
+    int rc = inner_->read(buffer, capacity, got);
+    if (rc == 0 && got > 0) trace_->inBytes(buffer, got, settings_);
+    if (rc) trace_->event(failure("read", rc));
+    return rc;
+  }
+  int waitReadable(Clock::time_point deadline, bool& readable) override {
+    trace_->flushOut();
+    return inner_->waitReadable(deadline, readable);
+  }
+  int close() override {
+    trace_->flushOut();
+    int rc = inner_->close();
+    trace_->event(rc == 0 ? "close" : failure("close", rc));
+    return rc;
+  }
+
+ private:
+  static std::string failure(const std::string& what, int rc) {
+    return "! " + what + " " + std::to_string(rc) + " " + std::strerror(rc);
+  }
+
+  std::unique_ptr<serial::SerialPort> inner_;
+  std::shared_ptr<TraceWriter> trace_;
+  serial::LineSettings settings_;   // what the last successful apply set
+};
+
+}  // namespace
+
+char parityLetter(serial::Parity parity) {
+  switch (parity) {
+    case serial::Parity::kNone: return 'N';
+    case serial::Parity::kOdd: return 'O';
+    case serial::Parity::kEven: return 'E';
+    case serial::Parity::kMark: return 'M';
+    case serial::Parity::kSpace: return 'S';
+  }
+  return '?';
+}
+
+TraceWriter::TraceWriter(std::FILE* file, std::shared_ptr<Clock> clock)
+    : file_(file), clock_(std::move(clock)), start_(clock_->now()) {
+  std::fputs("# mvcomm trace 1: ms direction baud parity bytes\n", file_);
+  std::fflush(file_);
+}
+
+TraceWriter::~TraceWriter() {
+  flushOut();
+  std::fclose(file_);
+}
+
+void TraceWriter::line(Clock::time_point at, const std::string& text) {
+  const double ms = std::chrono::duration<double, std::milli>(at - start_).count();
+  std::fprintf(file_, "%12.3f %s\n", ms, text.c_str());
+  std::fflush(file_);
+}
+
+void TraceWriter::event(const std::string& text) { line(clock_->now(), text); }
+
+void TraceWriter::outByte(std::uint8_t byte, const serial::LineSettings& settings) {
+  if (!pending_.empty() && !(settings == pendingSettings_)) flushOut();
+  if (pending_.empty()) {
+    pendingAt_ = clock_->now();
+    pendingSettings_ = settings;
+  }
+  pending_.push_back(byte);
+}
+
+void TraceWriter::flushOut() {
+  if (pending_.empty()) return;
+  line(pendingAt_, "> " + settingsText(pendingSettings_) + " " +
+                       hexBytes(pending_.data(), pending_.size()));
+  pending_.clear();
+}
+
+void TraceWriter::inBytes(const std::uint8_t* bytes, std::size_t count,
+                          const serial::LineSettings& settings) {
+  flushOut();
+  line(clock_->now(), "< " + settingsText(settings) + " " + hexBytes(bytes, count));
+}
+
+TracingOpener::TracingOpener(std::shared_ptr<serial::PortOpener> inner,
+                             std::shared_ptr<TraceWriter> trace)
+    : inner_(std::move(inner)), trace_(std::move(trace)) {}
+
+int TracingOpener::open(const std::string& name, std::unique_ptr<serial::SerialPort>& port) {
+  std::unique_ptr<serial::SerialPort> opened;
+  int rc = inner_->open(name, opened);
+  if (rc) {
+    trace_->event("! open " + name + " " + std::to_string(rc) + " " + std::strerror(rc));
+    return rc;
+  }
+  trace_->event("open " + name);
+  port = std::make_unique<TracingPort>(std::move(opened), trace_);
+  return 0;
+}
+
+bool parseTrace(const std::string& text, std::vector<TraceFrame>& frames, std::string& error) {
+  std::istringstream in(text);
+  std::string line;
+  for (int lineNo = 1; std::getline(in, line); ++lineNo) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    TraceFrame f;
+    std::string dir, parity;
+    if (!(fields >> f.ms >> dir)) {
+      error = "line " + std::to_string(lineNo) + ": no time and kind";
+      return false;
+    }
+    if (dir != ">" && dir != "<") continue;
+    f.fromHost = dir == ">";
+    if (!(fields >> f.settings.baud >> parity) || parity.size() != 1) {
+      error = "line " + std::to_string(lineNo) + ": no rate and parity";
+      return false;
+    }
+    switch (parity[0]) {
+      case 'N': f.settings.parity = serial::Parity::kNone; break;
+      case 'O': f.settings.parity = serial::Parity::kOdd; break;
+      case 'E': f.settings.parity = serial::Parity::kEven; break;
+      case 'M': f.settings.parity = serial::Parity::kMark; break;
+      case 'S': f.settings.parity = serial::Parity::kSpace; break;
+      default: error = "line " + std::to_string(lineNo) + ": bad parity"; return false;
+    }
+    std::string hex;
+    while (fields >> hex) {
+      if (hex.size() != 2 || !std::isxdigit(static_cast<unsigned char>(hex[0])) ||
+          !std::isxdigit(static_cast<unsigned char>(hex[1]))) {
+        error = "line " + std::to_string(lineNo) + ": bad byte " + hex;
+        return false;
+      }
+      f.bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex, nullptr, 16)));
+    }
+    frames.push_back(std::move(f));
+  }
+  return true;
+}
+
+}  // namespace mvcomm::cli
