@@ -19,13 +19,16 @@ int realClose(int fd) { return ::close(fd); }
 ssize_t realRead(int fd, void* buffer, size_t size) { return ::read(fd, buffer, size); }
 ssize_t realWrite(int fd, const void* buffer, size_t size) { return ::write(fd, buffer, size); }
 int realPoll(pollfd* fds, nfds_t count, int timeoutMs) { return ::poll(fds, count, timeoutMs); }
+int realPpoll(pollfd* fds, nfds_t count, const timespec* timeout) {
+  return ::ppoll(fds, count, timeout, nullptr);
+}
 int realIoctl(int fd, unsigned long request, void* argument) { return ::ioctl(fd, request, argument); }
 // TCSBRK with a non-zero argument waits until the output has been sent.
 int realTcdrain(int fd) { return ::ioctl(fd, TCSBRK, 1); }
 int realTcflush(int fd, int queue) { return ::ioctl(fd, TCFLSH, queue); }
 
 constexpr Syscalls kReal = {realOpen, realClose, realRead, realWrite,
-                            realPoll, realIoctl, realTcdrain, realTcflush};
+                            realPoll, realPpoll, realIoctl, realTcdrain, realTcflush};
 
 }  // namespace
 

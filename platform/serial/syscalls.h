@@ -7,6 +7,7 @@
 
 #include <poll.h>
 #include <sys/types.h>
+#include <time.h>
 
 #include <cerrno>
 
@@ -18,6 +19,7 @@ struct Syscalls {
   ssize_t (*read)(int fd, void* buffer, size_t size);
   ssize_t (*write)(int fd, const void* buffer, size_t size);
   int (*poll)(pollfd* fds, nfds_t count, int timeoutMs);
+  int (*ppoll)(pollfd* fds, nfds_t count, const timespec* timeout);  // nanosecond waits
   int (*ioctl)(int fd, unsigned long request, void* argument);
   int (*tcdrain)(int fd);
   int (*tcflush)(int fd, int queue);  // queue: 0 input, 1 output, 2 both

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/serial/port_name.h"
@@ -262,12 +263,13 @@ int TermiosPort::waitReadable(Clock::time_point deadline, bool& readable) {
   for (;;) {
     auto now = MonotonicClock::instance().now();
     if (now >= deadline) return 0;
-    // Round up so the wait never ends before the deadline.
-    auto left = deadline - now;
-    auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    int timeout = ms > 60000 ? 60000 : static_cast<int>(ms);
+    // Nanosecond time-out: a millisecond poll would end up to 1 ms late.
+    auto left = std::min<Clock::duration>(deadline - now, std::chrono::seconds(60));
+    timespec timeout{};
+    timeout.tv_sec = static_cast<time_t>(std::chrono::duration_cast<std::chrono::seconds>(left).count());
+    timeout.tv_nsec = static_cast<long>((left - std::chrono::seconds(timeout.tv_sec)).count());
     pollfd p{fd_, POLLIN, 0};
-    int r = syscalls().poll(&p, 1, timeout);
+    int r = syscalls().ppoll(&p, 1, &timeout);
     if (r < 0) {
       if (errno == EINTR) continue;
       return lastError();

@@ -254,8 +254,8 @@ TEST_F(TermiosPty, SystemCallFailuresReachTheCaller) {
       {"read", [](Syscalls& s) {
          s.read = [](int fd, void* b, size_t n) { return gFailures-- > 0 ? (errno = gError, ssize_t{-1}) : realSyscalls().read(fd, b, n); };
        }, [](SerialPort& p) { std::uint8_t b; std::size_t got; return p.read(&b, 1, got); }, EPERM},
-      {"poll", [](Syscalls& s) {
-         s.poll = [](pollfd* p, nfds_t n, int t) { return gFailures-- > 0 ? (errno = gError, -1) : realSyscalls().poll(p, n, t); };
+      {"ppoll", [](Syscalls& s) {
+         s.ppoll = [](pollfd* p, nfds_t n, const timespec* t) { return gFailures-- > 0 ? (errno = gError, -1) : realSyscalls().ppoll(p, n, t); };
        }, [](SerialPort& p) { bool r; return p.waitReadable(MonotonicClock::instance().now() + 10ms, r); }, EPERM},
   };
   for (const Case& c : cases) {
