@@ -5,6 +5,8 @@
 #include "tools/mvcomm/cli.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <functional>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +24,7 @@
 #include "tools/mvcomm/record_text.h"
 #include "tools/mvcomm/selftest.h"
 #include "tools/mvcomm/simulated_line.h"
+#include "tools/mvcomm/stream_watch.h"
 #include "tools/mvcomm/trace_port.h"
 
 namespace mvcomm::cli {
@@ -241,6 +244,7 @@ struct Environment {
   std::shared_ptr<serial::PortOpener> opener;
   std::shared_ptr<Clock> clock;
   std::shared_ptr<TraceWriter> trace;
+  std::shared_ptr<StreamWatch> watch = std::make_shared<StreamWatch>();
 };
 
 // Builds the line for this run; returns an error text on failure.
@@ -259,6 +263,7 @@ std::string makeEnvironment(const Options& o, std::int16_t commport, Environment
       env.opener = std::make_shared<serial::TermiosPortOpener>();
     }
   }
+  env.opener = std::make_shared<WatchingOpener>(env.opener, env.watch);
   if (o.trace) {
     std::FILE* f = std::fopen(o.trace->c_str(), "w");
     if (!f) return *o.trace + ": " + std::strerror(errno);
@@ -272,6 +277,7 @@ std::string makeEnvironment(const Options& o, std::int16_t commport, Environment
 
 struct Run {
   const Options& o;
+  const Environment& env;
   Format format;
   TerminalSession& session;
   ProgressReporter* progress;   // null when progress is not shown
@@ -290,6 +296,27 @@ struct Run {
     if (format == Format::kTable) out << text << '\n';
   }
 };
+
+// A new-model read's stream is checked frame by frame (stream_watch.h);
+// old-model transfers are acknowledged frame by frame and end on EOT.
+std::function<bool(std::size_t, std::string&)> transferCheck(const Run& r,
+                                                             const std::string& machine) {
+  char* end = nullptr;
+  long n = std::strtol(machine.c_str(), &end, 10);
+  const bool newModel = end && *end == '\0' && n >= 0 && n <= 10000 && n != 2001;
+  if (!newModel) return {};
+  auto watch = r.env.watch;
+  return [watch](std::size_t count, std::string& why) {
+    std::size_t carried = 0;
+    if (!newModelStreamComplete(watch->lastReception(), carried, why)) return false;
+    if (carried != count) {
+      why = "the stream carried " + std::to_string(carried) + " records, " +
+            std::to_string(count) + " were decoded";
+      return false;
+    }
+    return true;
+  };
+}
 
 DateTime localNow() {
   std::time_t now = std::time(nullptr);
@@ -324,7 +351,12 @@ int cmdReaddata(Run& r) {
   Date to = dateArg(r.o.args[2], "TO");
   r.session.readdata(r.o.args[0], from, to);
   int rc = r.finish();
-  if (rc == kExitOk) printRecords(r.out, r.format, r.session.records());
+  if (rc != kExitOk) return rc;
+  auto records = r.session.records();
+  std::string why;
+  if (auto check = transferCheck(r, r.o.args[0]); check && !check(records.size(), why))
+    r.err << "mvcomm: readdata: warning: " << why << "; records may be missing\n";
+  printRecords(r.out, r.format, records);
   return rc;
 }
 
@@ -375,7 +407,7 @@ int cmdWriterefertable(Run& r) {
 int cmdCollect(Run& r) {
   if (!r.o.out) throw UsageError{"collect needs --out FILE"};
   CollectRequest request{r.o.args[0], dateArg(r.o.args[1], "FROM"), dateArg(r.o.args[2], "TO"),
-                         *r.o.out, r.o.clear};
+                         *r.o.out, r.o.clear, transferCheck(r, r.o.args[0])};
   CollectResult result;
   int rc = collect(r.session, request, result, r.err);
   if (r.progress) r.progress->finish();
@@ -461,7 +493,7 @@ int runMvcomm(const std::vector<std::string>& args, std::ostream& out, std::ostr
                         progress ? progress->callback() : ProgressCallback());
 
   Format format = o.format.value_or(terminals.stdoutIsTerminal ? Format::kTable : Format::kCsv);
-  Run run{o, format, session, progress.get(), out, err};
+  Run run{o, env, format, session, progress.get(), out, err};
   int rc = kExitOk;
   try {
     if (o.command == "setclock") rc = cmdSetclock(run);

@@ -67,6 +67,11 @@ int collect(TerminalSession& session, const CollectRequest& request, CollectResu
     return 1;
   }
 
+  std::string missing;
+  const bool complete =
+      !request.transferComplete || request.transferComplete(session.records().size(), missing);
+  if (!complete) err << "mvcomm: collect: warning: " << missing << "; records may be missing\n";
+
   const std::int32_t machine = machineNumber(request.machine);
   std::unordered_set<std::string> keys;
   for (const MachineRecord& r : rows) keys.insert(r.key());
@@ -95,6 +100,11 @@ int collect(TerminalSession& session, const CollectRequest& request, CollectResu
   }
 
   if (!request.clear) return 0;
+  if (!complete) {
+    err << "mvcomm: collect: the records read are saved in " << path
+        << ", but the read was incomplete" << notCleared;
+    return 1;
+  }
   session.cleardata(request.machine);
   Outcome cleared = session.outcome();
   if (!cleared.ok()) {

@@ -11,6 +11,8 @@
 // the records of every date are read and saved, not only FROM..TO.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -25,6 +27,9 @@ struct CollectRequest {
   Date to;
   std::string outPath;
   bool clear = false;
+  // Checks that the read brought every record (`count` were decoded);
+  // false with the reason in `why` means some may be missing. May be empty.
+  std::function<bool(std::size_t count, std::string& why)> transferComplete;
 };
 
 struct CollectResult {

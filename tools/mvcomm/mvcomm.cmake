@@ -16,6 +16,7 @@ mvcomm_library(mv_cli
     ${_mvcomm_dir}/record_text.cpp
     ${_mvcomm_dir}/selftest.cpp
     ${_mvcomm_dir}/simulated_line.cpp
+    ${_mvcomm_dir}/stream_watch.cpp
     ${_mvcomm_dir}/trace_port.cpp
   DEPS
     mv_terminal
