@@ -12,15 +12,19 @@ names=("$@")
 if ((${#names[@]} == 0)); then
   for f in "$dir"/*; do [[ -x "$f" && -f "$f" ]] && names+=("$(basename "$f")"); done
 fi
-failed=0
-for name in "${names[@]}"; do
-  seeds="$top/fuzz/corpus/$name"
+# One target per core at a time; each works on a scratch copy of its seeds.
+run_one() {
+  local name=$1 work
   work=$(mktemp -d)
-  [[ -d "$seeds" ]] && cp -r "$seeds"/. "$work"/ 2>/dev/null || true
-  echo "fuzz: $name for ${seconds}s"
-  if ! "$dir/$name" -max_total_time="$seconds" -print_final_stats=0 "$work" >"$work.log" 2>&1; then
-    echo "fuzz: $name FAILED"; tail -n 60 "$work.log"; failed=1
+  [[ -d "$top/fuzz/corpus/$name" ]] && cp -r "$top/fuzz/corpus/$name"/. "$work"/
+  if "$dir/$name" -max_total_time="$seconds" -print_final_stats=0 "$work" >"$work.log" 2>&1; then
+    echo "fuzz: $name ok (${seconds}s)"
+  else
+    echo "fuzz: $name FAILED"; tail -n 60 "$work.log"
+    rm -rf "$work" "$work.log"; return 1
   fi
   rm -rf "$work" "$work.log"
-done
-exit $failed
+}
+export -f run_one
+export top dir seconds
+printf '%s\n' "${names[@]}" | xargs -P "$(nproc)" -I{} bash -c 'run_one "$@"' _ {}
