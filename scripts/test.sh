@@ -11,11 +11,21 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_strin
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 jobs=$(nproc)
 
+passed=0
+failed=0
 for flavour in plain asan; do
   echo "== build ($flavour)"
   bash scripts/build.sh "$flavour"
   echo "== tests ($flavour)"
-  ctest --test-dir "build/$flavour" --output-on-failure -j "$jobs" --timeout 300
+  log="build/$flavour/ctest.log"
+  status=0
+  ctest --test-dir "build/$flavour" --output-on-failure -j "$jobs" --timeout 300 2>&1 | tee "$log" || status=$?
+  summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+  bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$summary")
+  passed=$((passed + ${total:-0} - ${bad:-0}))
+  failed=$((failed + ${bad:-0}))
+  ((status == 0 && ${total:-0} > 0)) || { echo "tests ($flavour) failed"; echo "tests: $passed passed, $((failed > 0 ? failed : 1)) failed"; exit 1; }
 done
 
 echo "== main job (scripts/run.sh)"
@@ -27,3 +37,5 @@ echo "main job printed $lines lines"
 echo "== fuzz (${FUZZ_SECONDS:-30} s each)"
 bash scripts/build.sh fuzz fuzzers
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+
+echo "tests: $passed passed, $failed failed"
