@@ -169,8 +169,9 @@ struct CallFrame {
   uint64_t scratch[format::kMaxParamsPerFunc][3];  // by-value copies (DECIMAL, VARIANT)
   void* argv[format::kMaxParamsPerFunc + 1];
 
+  // Zeroed whole, so an out value a callee leaves unset reads as null.
   VARIANT* own(size_t k) {
-    VariantInit(&owned[k]);
+    std::memset(&owned[k], 0, sizeof owned[k]);
     ownedUsed[k] = true;
     return &owned[k];
   }
