@@ -1,0 +1,101 @@
+// File: arrays/array_entry_points.cpp
+//
+// The array operations of PBCOMTypeConverter: each makes a marshaller for
+// one conversion, fills, hands the array over and discards the marshaller.
+// Element failures end the fill but are not reported: the entry points give
+// 0 once their arguments are valid.
+#include <new>
+
+#include "arrays/pbcom_array_marshaller.h"
+
+namespace mvcomm::convert {
+
+using arrays::PBCOMArrayMarshaller;
+
+namespace {
+
+// The VARIANT a VT_BYREF | VT_VARIANT refers to, or the VARIANT itself. One
+// level only: a chain or loop of such references gives null.
+const VARIANT* followVariantReference(const VARIANT* v) {
+  if (v->vt != (VT_BYREF | VT_VARIANT)) return v;
+  const VARIANT* inner = v->pvarVal;
+  if (inner == nullptr || inner->vt == (VT_BYREF | VT_VARIANT)) return nullptr;
+  return inner;
+}
+
+}  // namespace
+
+int32_t PBCOMTypeConverter::SafeArrayToVMArray(vm::IVMArray** dest, vm::IVMValueContext* context,
+                                               SAFEARRAY* src, int32_t elementType,
+                                               int32_t arrayKind) {
+  if (dest == nullptr || context == nullptr || src == nullptr) return kPbcomErrBadArgument;
+  *dest = nullptr;
+  auto* marshaller = new (std::nothrow) PBCOMArrayMarshaller(src, elementType, context, arrayKind);
+  if (marshaller == nullptr) return kPbcomOk;
+  if (marshaller->vmArray() != nullptr) (void)marshaller->FillVMArray();
+  *dest = marshaller->vmArray();
+  if (*dest != nullptr) (*dest)->AddRef();
+  delete marshaller;
+  return kPbcomOk;
+}
+
+int32_t PBCOMTypeConverter::SafeArrayRefToVMArray(vm::IVMArray** dest,
+                                                  vm::IVMValueContext* context, SAFEARRAY** src,
+                                                  int32_t elementType, int32_t arrayKind) {
+  if (src == nullptr) return kPbcomErrBadArgument;
+  return SafeArrayToVMArray(dest, context, *src, elementType, arrayKind);
+}
+
+int32_t PBCOMTypeConverter::VariantToVMArray(vm::IVMArray** dest, vm::IVMValueContext* context,
+                                             const VARIANT* src, int32_t elementType,
+                                             int32_t arrayKind) {
+  if (src == nullptr) return kPbcomErrBadArgument;
+  const VARIANT* v = followVariantReference(src);
+  if (v == nullptr) return kPbcomErrBadArgument;
+  if ((v->vt & VT_BYREF) != 0 && (v->vt & VT_ARRAY) != 0) {
+    return SafeArrayRefToVMArray(dest, context, v->pparray, elementType, arrayKind);
+  }
+  if ((v->vt & VT_ARRAY) != 0) {
+    SAFEARRAY* psa = v->parray;
+    return SafeArrayRefToVMArray(dest, context, &psa, elementType, arrayKind);
+  }
+  return kPbcomErrBadArgument;
+}
+
+namespace {
+
+// Fills *slot (an existing SAFEARRAY, or null for a new one) from the VM
+// array. False when no marshaller could be made.
+bool fillSafeArray(SAFEARRAY** slot, vm::IVMArray* src, int32_t elementType) {
+  auto* marshaller = new (std::nothrow) PBCOMArrayMarshaller(src, *slot, elementType);
+  if (marshaller == nullptr) return false;
+  (void)marshaller->FillSafeArray();
+  if (*slot == nullptr) *slot = marshaller->safeArray();
+  delete marshaller;
+  return true;
+}
+
+}  // namespace
+
+int32_t PBCOMTypeConverter::VMArrayToSafeArray(SAFEARRAY** dest, vm::IVMValueContext*,
+                                               vm::IVMArray* src, int32_t elementType) {
+  if (src == nullptr || dest == nullptr) return kPbcomErrBadArgument;
+  (void)fillSafeArray(dest, src, elementType);
+  return kPbcomOk;
+}
+
+int32_t PBCOMTypeConverter::VMArrayToVariant(VARIANT* dest, vm::IVMValueContext*,
+                                             vm::IVMArray* src, int32_t elementType) {
+  if (src == nullptr || dest == nullptr) return kPbcomErrBadArgument;
+  if (dest->vt == (VT_BYREF | VT_VARIANT)) return E_FAIL;
+  SAFEARRAY** slot = nullptr;
+  if ((dest->vt & VT_BYREF) != 0 && (dest->vt & VT_ARRAY) != 0) {
+    slot = dest->pparray;
+  } else if ((dest->vt & VT_ARRAY) != 0) {
+    slot = &dest->parray;
+  }
+  if (slot == nullptr) return kPbcomErrBadArgument;
+  return fillSafeArray(slot, src, elementType) ? kPbcomOk : kPbcomErrBadArgument;
+}
+
+}  // namespace mvcomm::convert
