@@ -12,7 +12,7 @@ namespace mvcomm::emulator {
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 11> kFaultNames{{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 12> kFaultNames{{
     {FaultKind::kSilence, "silence"},
     {FaultKind::kCutShort, "cut-short"},
     {FaultKind::kTooLong, "too-long"},
@@ -24,6 +24,7 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 11> kFaultNames{{
     {FaultKind::kEarlyEot, "early-eot"},
     {FaultKind::kShortBlock, "short-block"},
     {FaultKind::kVanish, "vanish"},
+    {FaultKind::kReplace, "replace"},
 }};
 
 constexpr std::array<std::pair<Command, std::string_view>, 9> kCommandNames{{
@@ -59,6 +60,18 @@ std::optional<long long> number(std::string_view text) {
   return value;
 }
 
+std::optional<std::vector<std::uint8_t>> hexBytes(std::string_view text) {
+  if (text.size() % 2 != 0) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data() + i, text.data() + i + 2, value, 16);
+    if (ec != std::errc() || end != text.data() + i + 2) return std::nullopt;
+    bytes.push_back(static_cast<std::uint8_t>(value));
+  }
+  return bytes;
+}
+
 }  // namespace
 
 std::string_view faultName(FaultKind kind) { return nameOf(kFaultNames, kind); }
@@ -87,6 +100,14 @@ std::optional<Fault> parseFault(std::string_view text) {
       fault.command = *command;
     } else {
       const std::string_view key = field.substr(0, eq);
+      if (key == "data") {
+        auto bytes = hexBytes(field.substr(eq + 1));
+        if (!bytes) return std::nullopt;
+        fault.data = std::move(*bytes);
+        if (colon == std::string_view::npos) break;
+        text.remove_prefix(colon + 1);
+        continue;
+      }
       const auto value = number(field.substr(eq + 1));
       if (!value || *value > 1'000'000'000) return std::nullopt;
       if (key == "bytes") {

@@ -12,9 +12,11 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace mvcomm::emulator {
 
@@ -30,6 +32,7 @@ enum class FaultKind {
   kEarlyEot,        // old model: the header counts `bytes` (default 4) more than the frames carry
   kShortBlock,      // a table read reply of `bytes` bytes (default 10), shorter than a block
   kVanish,          // the device disappears after `bytes` bytes of the reply (read errors)
+  kReplace,         // the reply replaced by `data`, exactly (hand-made streams)
 };
 
 // The exchange a reply belongs to.
@@ -52,6 +55,7 @@ struct Fault {
   int times = 1;                        // replies it hits; 0 = all from then on
   std::optional<std::size_t> bytes;     // size or offset, per kind (see FaultKind)
   std::chrono::milliseconds pause{0};   // kPause only
+  std::vector<std::uint8_t> data;       // kReplace only
 };
 
 std::string_view faultName(FaultKind kind);
@@ -59,8 +63,9 @@ std::optional<FaultKind> faultKindFromName(std::string_view name);
 std::string_view commandName(Command command);
 std::optional<Command> commandFromName(std::string_view name);
 
-// Parses "kind[:command][:bytes=N][:pause=MS][:skip=N][:times=N]", for
-// example "nak:set-clock:times=3" or "pause:read-records:bytes=50:pause=900".
+// Parses "kind[:command][:bytes=N][:pause=MS][:skip=N][:times=N][:data=HEX]",
+// for example "nak:set-clock:times=3", "pause:read-records:bytes=50:pause=900"
+// or "replace:set-clock:data=0606060606".
 // Returns nothing for an unknown name or a malformed field.
 std::optional<Fault> parseFault(std::string_view text);
 

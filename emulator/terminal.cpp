@@ -341,6 +341,9 @@ std::optional<Transmission> Terminal::reply(Command command, std::vector<std::ui
         pause = fault->pause;
         pauseAt = std::min(fault->bytes.value_or(size / 2), size);
         break;
+      case FaultKind::kReplace:
+        bytes = fault->data;
+        break;
       case FaultKind::kVanish:
         out.vanishAfter = std::min(fault->bytes.value_or(size / 2), size);
         break;

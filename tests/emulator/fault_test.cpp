@@ -17,7 +17,7 @@ using testing::withCrc;
 using namespace std::chrono_literals;
 
 TEST(FaultNames, ParseEveryKindAndRejectMalformedText) {
-  for (int k = 0; k <= static_cast<int>(FaultKind::kVanish); ++k) {
+  for (int k = 0; k <= static_cast<int>(FaultKind::kReplace); ++k) {
     const auto kind = static_cast<FaultKind>(k);
     SCOPED_TRACE(std::string(faultName(kind)));
     const auto parsed = parseFault(faultName(kind));
@@ -33,7 +33,10 @@ TEST(FaultNames, ParseEveryKindAndRejectMalformedText) {
   EXPECT_EQ(900ms, full->pause);
   EXPECT_EQ(2, full->skip);
   EXPECT_EQ(0, full->times);
-  for (const char* bad : {"", "nope", "nak:", "nak:set-time", "nak:bytes=", "nak:bytes=-1", "nak:bytes=1x",
+  const auto replace = parseFault("replace:read-block:data=02bc00FF");
+  ASSERT_TRUE(replace.has_value());
+  EXPECT_EQ((std::vector<std::uint8_t>{0x02, 0xBC, 0x00, 0xFF}), replace->data);
+  for (const char* bad : {"", "nope", "replace:data=0", "replace:data=0g", "nak:", "nak:set-time", "nak:bytes=", "nak:bytes=-1", "nak:bytes=1x",
                           "nak:colour=3", "nak:bytes=99999999999", ":nak"}) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(parseFault(bad).has_value());
@@ -52,6 +55,7 @@ TEST(FaultKinds, ShapeTheReplyAsNamed) {
       {"connect-length", "06 06 06 06 06"},   // shapes only the connect reply
       {"short-block", "06 06 06 06 06"},      // shapes only table reads
       {"pause:bytes=2:pause=300", "06 06 06 06 06"},
+      {"replace:data=0615", "06 15"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
