@@ -63,6 +63,7 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
   const char* name = valueName(lpValueName);
   std::size_t nameLength = std::strlen(name);
   if (nameLength > MVCOMM_REG_MAX_VALUE_NAME) return ERROR_INVALID_PARAMETER;
+  if (mvcomm::registry::internal::hasControlCharacter(name)) return ERROR_INVALID_PARAMETER;
   OpenKey key;
   if (LONG err = resolve(hKey, key); err != ERROR_SUCCESS) return err;
   if ((key.access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;

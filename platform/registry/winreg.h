@@ -5,7 +5,8 @@
 // database (see registry_path.h for where it lives).
 //
 // Behaviour callers rely on:
-//   - Key and value names compare case-insensitively (ASCII letters).
+//   - Key and value names compare case-insensitively (ASCII letters) and are
+//     printable: control characters are refused.
 //   - Every function that writes is one transaction: it happens whole or not
 //     at all, also when the process dies in the middle.
 //   - Several processes and threads may read and write at once; a writer that
@@ -153,7 +154,7 @@ extern "C" {
 // Opens hKey\lpSubKey, creating it and any missing parents. A null or empty
 // lpSubKey opens hKey itself. *lpdwDisposition (optional) tells whether the
 // key was created. Errors: ERROR_INVALID_HANDLE, ERROR_INVALID_PARAMETER (null
-// phkResult, a component over 255 characters), ERROR_BAD_PATHNAME (leading
+// phkResult, a component over 255 characters or with a control character), ERROR_BAD_PATHNAME (leading
 // backslash or an empty component), ERROR_KEY_DELETED, database errors
 // (ERROR_BUSY, ERROR_CANTOPEN, ERROR_BADDB, ...). *phkResult is null on failure.
 LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
@@ -167,7 +168,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesire
 // Sets a value (null or empty name: the key's default value). Needs
 // KEY_SET_VALUE. Errors: ERROR_INVALID_HANDLE, ERROR_ACCESS_DENIED,
 // ERROR_INVALID_PARAMETER (null data with a nonzero size, name or data too
-// long),
+// long, a control character in the name),
 // ERROR_KEY_DELETED, database errors.
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                     DWORD cbData);

@@ -48,6 +48,8 @@ TEST(RegistryKeys, PathsAreCheckedBeforeAnythingIsWritten) {
       {"A\\B\\", ERROR_SUCCESS},  // one trailing separator is tolerated
       {longestPath.c_str(), ERROR_SUCCESS},
       {tooLongPath.c_str(), ERROR_INVALID_PARAMETER},
+      {"A\\line\nbreak", ERROR_INVALID_PARAMETER},
+      {"A\\tab\t", ERROR_INVALID_PARAMETER},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);

@@ -107,6 +107,7 @@ TEST_F(RegistryValues, BadArgumentsAreRefusedWithoutWriting) {
   EXPECT_EQ(set("a", REG_BINARY, "x", MVCOMM_REG_MAX_VALUE_DATA + 1), ERROR_INVALID_PARAMETER);
   std::string longName(MVCOMM_REG_MAX_VALUE_NAME + 1, 'n');
   EXPECT_EQ(set(longName.c_str(), REG_SZ, "x", 2), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(set("two\nlines", REG_SZ, "x", 2), ERROR_INVALID_PARAMETER);
   EXPECT_TRUE(valueNames(key_.get()).empty());
   EXPECT_EQ(set("nullEmpty", REG_BINARY, nullptr, 0), ERROR_SUCCESS);
   EXPECT_EQ(raw("nullEmpty"), "");

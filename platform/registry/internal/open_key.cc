@@ -63,6 +63,13 @@ LONG closeHandle(HKEY handle) {
   return ERROR_SUCCESS;
 }
 
+bool hasControlCharacter(std::string_view name) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20) return true;
+  }
+  return false;
+}
+
 LONG splitSubKey(const char* subKey, std::vector<std::string_view>& names) {
   names.clear();
   if (subKey == nullptr || subKey[0] == '\0') return ERROR_SUCCESS;
@@ -74,6 +81,7 @@ LONG splitSubKey(const char* subKey, std::vector<std::string_view>& names) {
     std::string_view name = rest.substr(0, cut);
     if (name.empty()) return ERROR_BAD_PATHNAME;
     if (name.size() > MVCOMM_REG_MAX_KEY_NAME) return ERROR_INVALID_PARAMETER;
+    if (hasControlCharacter(name)) return ERROR_INVALID_PARAMETER;
     names.push_back(name);
     if (cut == std::string_view::npos) return ERROR_SUCCESS;
     rest.remove_prefix(cut + 1);

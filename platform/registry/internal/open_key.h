@@ -36,8 +36,13 @@ LONG closeHandle(HKEY handle);
 
 // Splits a relative key path into its names. Null or empty gives none; one
 // trailing backslash is allowed. Errors: ERROR_BAD_PATHNAME (leading
-// backslash, empty name), ERROR_INVALID_PARAMETER (a name over 255 chars).
+// backslash, empty name), ERROR_INVALID_PARAMETER (a name over 255 chars,
+// or with a control character).
 LONG splitSubKey(const char* subKey, std::vector<std::string_view>& names);
+
+// Names are printable text: a control character (a line break, say) in a
+// key or value name would also break every text form of the registry.
+bool hasControlCharacter(std::string_view name);
 
 // `base` and `names` joined with backslashes.
 std::string joinPath(std::string_view base, const std::vector<std::string_view>& names);
