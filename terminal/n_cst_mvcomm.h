@@ -57,6 +57,7 @@ class n_cst_mvcomm {
   static Environment setDefaultEnvironment(Environment env);
 
   n_cst_mvcomm();
+  // A null opener or clock is taken from the default environment.
   n_cst_mvcomm(std::shared_ptr<serial::PortOpener> opener, std::shared_ptr<Clock> clock);
   ~n_cst_mvcomm();
   n_cst_mvcomm(const n_cst_mvcomm&) = delete;

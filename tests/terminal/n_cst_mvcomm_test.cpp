@@ -648,6 +648,30 @@ TEST_F(TerminalClass, ReadReferTableEmptyReplyEndsOnTheClosedPort) {
   EXPECT_EQ(o.errormessage.rfind("API Error:", 0), 0u);
 }
 
+TEST_F(TerminalClass, ProgressReportsBlocksFramesAndWaits) {
+  std::vector<Progress> seen;
+  o.setProgress([&](const Progress& p) { seen.push_back(p); });
+  o.rtbeginwrite(10);  // 62 bytes: blocks 1 to 4
+  o.writerefertable("1");
+  ASSERT_EQ(o.errorcode, 0);
+  std::vector<std::int32_t> blocks;
+  bool settle = false;
+  for (const Progress& p : seen) {
+    if (p.kind == Progress::Kind::kReferBlock) blocks.push_back(p.count);
+    if (p.kind == Progress::Kind::kWaiting && p.wait == 1800ms) settle = true;
+  }
+  EXPECT_EQ(blocks, (std::vector<std::int32_t>{1, 2, 3, 4}));
+  EXPECT_TRUE(settle);
+
+  seen.clear();
+  script.onReadOld = {oldFirst(t::dataFrame(4, Bytes{0, 1, 0, 0}, false)), t::dataFrame(0, {}, true)};
+  o.readdata("2001", kFrom, kTo);
+  ASSERT_EQ(o.errorcode, 0);
+  EXPECT_EQ(std::count_if(seen.begin(), seen.end(),
+                          [](const Progress& p) { return p.kind == Progress::Kind::kOldFrame; }),
+            2);
+}
+
 // ---- every call failing in turn ---------------------------------------------------------------
 
 TEST_F(TerminalClass, EverySerialCallFailingInTurnEndsInThatError) {
