@@ -11,7 +11,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <vector>
 
 #include "platform/ole/internal/date_calc.h"
 
@@ -117,13 +116,35 @@ struct Item {
   bool number = false;
   long value = 0;     // numbers
   int digits = 0;     // numbers: how many digits were written
-  std::string word;   // words, lower case
+  std::string word;   // words, lower case (short: no allocation)
+};
+
+// A fixed-capacity list: date text has a handful of parts, and parsing
+// runs on every text-to-date conversion, so it stays off the heap.
+template <typename T>
+class Parts {
+ public:
+  static constexpr std::size_t kCapacity = 16;
+  bool push_back(const T& v) {
+    if (n_ == kCapacity) return false;
+    items_[n_++] = v;
+    return true;
+  }
+  std::size_t size() const { return n_; }
+  bool empty() const { return n_ == 0; }
+  T& operator[](std::size_t i) { return items_[i]; }
+  const T& operator[](std::size_t i) const { return items_[i]; }
+  T& back() { return items_[n_ - 1]; }
+  void pop_back() { --n_; }
+
+ private:
+  T items_[kCapacity];
+  std::size_t n_ = 0;
 };
 
 // The text as items with one separator string between each pair ("" for
 // white space or nothing, else the separator characters without spaces).
-bool tokenize(const OLECHAR* s, std::size_t n, std::vector<Item>* items,
-              std::vector<std::string>* seps) {
+bool tokenize(const OLECHAR* s, std::size_t n, Parts<Item>* items, Parts<std::string>* seps) {
   std::size_t i = 0;
   auto isSpace = [](OLECHAR c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
   while (i < n && isSpace(s[i])) ++i;
@@ -140,9 +161,12 @@ bool tokenize(const OLECHAR* s, std::size_t n, std::vector<Item>* items,
         it.value = it.value * 10 + (s[i] - u'0');
         ++i;
       }
-      if (!items->empty()) seps->push_back(pending);
-      else if (havePending) return false;
-      items->push_back(it);
+      if (!items->empty()) {
+        if (!seps->push_back(pending)) return false;
+      } else if (havePending) {
+        return false;
+      }
+      if (!items->push_back(it)) return false;
       pending.clear();
       havePending = false;
     } else if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')) {
@@ -152,14 +176,18 @@ bool tokenize(const OLECHAR* s, std::size_t n, std::vector<Item>* items,
         it.word.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(s[i]))));
         ++i;
       }
-      if (!items->empty()) seps->push_back(pending);
-      else if (havePending) return false;
-      items->push_back(it);
+      if (!items->empty()) {
+        if (!seps->push_back(pending)) return false;
+      } else if (havePending) {
+        return false;
+      }
+      if (!items->push_back(it)) return false;
       pending.clear();
       havePending = false;
     } else if (isSpace(c)) {
       ++i;
     } else if (c == u'/' || c == u'-' || c == u':' || c == u',' || c == u'.') {
+      if (pending.size() > 8) return false;
       pending.push_back(static_cast<char>(c));
       havePending = true;
       ++i;
@@ -193,8 +221,8 @@ bool validDate(int y, int m, int d) {
 }
 
 // The date part: items with the separators between them.
-bool parseDatePart(const std::vector<Item>& it, const std::vector<std::string>& sep, int* y,
-                   int* m, int* d) {
+bool parseDatePart(const Parts<Item>& it, const Parts<std::string>& sep, int* y, int* m,
+                   int* d) {
   if (it.size() != 3) return false;
   if (it[0].number && it[1].number && it[2].number) {
     if (sep[0] != sep[1] || (sep[0] != "/" && sep[0] != "-")) return false;
@@ -229,8 +257,8 @@ bool parseDatePart(const std::vector<Item>& it, const std::vector<std::string>& 
 
 DateParse parseDate(const OLECHAR* text, std::size_t length, DATE* out) {
   if (text == nullptr) return DateParse::Mismatch;
-  std::vector<Item> items;
-  std::vector<std::string> seps;
+  Parts<Item> items;
+  Parts<std::string> seps;
   if (!tokenize(text, length, &items, &seps)) return DateParse::Mismatch;
 
   // The time group: h:mm[:ss] [AM|PM].
@@ -264,8 +292,8 @@ DateParse parseDate(const OLECHAR* text, std::size_t length, DATE* out) {
     if (last + 1 < items.size() && !seps[last].empty()) return DateParse::Mismatch;
   }
 
-  std::vector<Item> dateItems;
-  std::vector<std::string> dateSeps;
+  Parts<Item> dateItems;
+  Parts<std::string> dateSeps;
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (haveTime && i >= first && i <= last) continue;
     if (!dateItems.empty()) dateSeps.push_back(i > 0 ? seps[i - 1] : std::string());

@@ -5,7 +5,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -101,18 +100,21 @@ bool decFromDouble(double d, int digits, Dec128* out) {
   *out = Dec128{};
   out->neg = std::signbit(d) && d != 0.0;
   if (d == 0.0) return true;
-  // 40 exact digits, then round half away from zero at `digits`.
+  // The shortest text that reads back as d, then rounded half away from
+  // zero at `digits`: the digits a reader of the value would see.
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.39e", std::fabs(d));
+  auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(d), std::chars_format::scientific);
+  *res.ptr = 0;
   char* e = std::strchr(buf, 'e');
   int exp10 = std::atoi(e + 1);
-  std::string all;
+  char all[32];
+  int n = 0;
   for (char* p = buf; p < e; ++p) {
-    if (*p != '.') all.push_back(*p);
+    if (*p != '.') all[n++] = *p;
   }
   u128 mag = 0;
-  for (int i = 0; i < digits; ++i) mag = mag * 10 + static_cast<unsigned>(all[i] - '0');
-  if (all[digits] >= '5') ++mag;
+  for (int i = 0; i < digits; ++i) mag = mag * 10 + static_cast<unsigned>(i < n ? all[i] - '0' : 0);
+  if (digits < n && all[digits] >= '5') ++mag;
   if (mag == pow10u(digits)) {  // 9.99...5 rounded up to 10.0
     mag /= 10;
     ++exp10;

@@ -128,6 +128,8 @@ TEST_F(DateText, ParsesIsoUsAndMonthNameForms) {
       {"1/2-1970", DISP_E_TYPEMISMATCH, 0},
       {"/1/2/1970", DISP_E_TYPEMISMATCH, 0},
       {"1/2/1970 PM", DISP_E_TYPEMISMATCH, 0},
+      {"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18", DISP_E_TYPEMISMATCH, 0},
+      {"1/2/1970 12:00:00:00", DISP_E_TYPEMISMATCH, 0},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.in);

@@ -43,9 +43,9 @@ bool decToInteger(const Dec128& v, i128* out);
 // Nearest double.
 double decToDouble(const Dec128& v);
 
-// `digits` significant digits of d rounded half away from zero (as the
-// platform's number formatting does), trailing zeros removed; false for NaN
-// or infinity.
+// `digits` significant digits of d (its shortest round-trip text rounded
+// half away from zero, as the platform's number formatting does), trailing
+// zeros removed; false for NaN or infinity.
 bool decFromDouble(double d, int digits, Dec128* out);
 
 // Plain decimal text, trailing fraction zeros removed ("1.5", "-0.25", "0").
