@@ -108,6 +108,13 @@ struct IVMObject : IUnknown {
   virtual int32_t valueContext(IVMValueContext** out) = 0;  // 10
 };
 
+// The automation interface of an object: IDispatch late bound by name over
+// its instance variables (property get and put; read-only ones refuse put
+// with DISP_E_MEMBERNOTFOUND) and functions (method calls, arguments
+// coerced with VariantChangeType to the declared types). It has no type
+// information. Text crosses as UTF-8 on the VM side.
+struct IVMAutomation : IDispatch {};
+
 struct IVMObjectHandle : IUnknown {
   virtual int32_t object(IVMObject** out) = 0;         // 3
   virtual int32_t objectHandle(uint32_t* out) = 0;     // 4: 32-bit handle for the event operations
