@@ -287,5 +287,16 @@ TEST(IdlCompiler, ErrorNamesTheLineOfTheFault) {
   EXPECT_EQ(error, "x.idl:5: 'bogus' is not supported in a library");
 }
 
+// The format cannot hold a NUL inside a text, so the compiler refuses one
+// rather than write a library that would not load.
+TEST(IdlCompiler, RefusesTextsTheFormatCannotHold) {
+  Library lib;
+  std::string nul = std::string("[uuid(11111111-2222-3333-4444-555555555555), helpstring(\"a") + '\0' +
+                    "b\")] library L {};";
+  EXPECT_EQ(idl::Compile(nul, "x.idl", &lib), "x.idl:1: NUL in string");
+  std::string longName = "[uuid(11111111-2222-3333-4444-555555555555)] library " + std::string(70000, 'n') + " {};";
+  EXPECT_NE(idl::Compile(longName, "x.idl", &lib).find("would not load"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace mvcomm::testing

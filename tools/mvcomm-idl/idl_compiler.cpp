@@ -128,6 +128,7 @@ class Lexer {
       char c = s_[pos_++];
       if (c == '"') return out;
       if (c == '\n') throw Error{startLine, "newline in string"};
+      if (c == '\0') throw Error{startLine, "NUL in string"};
       if (c != '\\') {
         out += c;
         continue;
@@ -363,6 +364,12 @@ class Parser {
     resolve();
     std::string fault = CheckLibrary(lib_);
     if (!fault.empty()) throw Error{0, fault};
+    // Whatever compiles must load: the reader's limits (string lengths,
+    // counts) apply to the compiler's output too.
+    std::vector<uint8_t> bytes = WriteLibrary(lib_);
+    Library check;
+    if (ReadLibrary(bytes.data(), bytes.size(), &check, &fault) != ReadResult::kOk)
+      throw Error{0, "the library would not load: " + fault};
     return std::move(lib_);
   }
 

@@ -164,7 +164,8 @@ namespace {
 // retval), the values or pointers handed to ffi, and a clean-up on every path.
 struct CallFrame {
   VARIANT owned[format::kMaxParamsPerFunc];
-  bool ownedUsed[format::kMaxParamsPerFunc] = {};
+  uint8_t ownedIndex[format::kMaxParamsPerFunc];  // which entries of `owned` to clear
+  size_t ownedCount = 0;
   void* ptrs[format::kMaxParamsPerFunc];
   uint64_t scratch[format::kMaxParamsPerFunc][3];  // by-value copies (DECIMAL, VARIANT)
   void* argv[format::kMaxParamsPerFunc + 1];
@@ -172,12 +173,11 @@ struct CallFrame {
   // Zeroed whole, so an out value a callee leaves unset reads as null.
   VARIANT* own(size_t k) {
     std::memset(&owned[k], 0, sizeof owned[k]);
-    ownedUsed[k] = true;
+    ownedIndex[ownedCount++] = static_cast<uint8_t>(k);
     return &owned[k];
   }
   ~CallFrame() {
-    for (size_t k = 0; k < format::kMaxParamsPerFunc; ++k)
-      if (ownedUsed[k]) VariantClear(&owned[k]);
+    for (size_t i = 0; i < ownedCount; ++i) VariantClear(&owned[ownedIndex[i]]);
   }
 };
 
