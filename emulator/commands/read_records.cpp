@@ -45,9 +45,11 @@ Frames buildFrames(std::vector<Record> records, std::size_t perFrame) {
 
 // Rewrites a frame's end byte to EOT and recomputes its CRC.
 void endWithEot(std::vector<std::uint8_t>& frame) {
-  frame.resize(frame.size() - 2);
-  frame.back() = wire::kEot;
-  wire::appendCrc(frame);
+  const std::size_t end = frame.size() - 3;  // every data frame has end byte + CRC
+  frame[end] = wire::kEot;
+  const std::uint16_t crc = wire::crc16(std::span(frame).first(end + 1));
+  frame[end + 1] = wire::lo(crc);
+  frame[end + 2] = wire::hi(crc);
 }
 
 }  // namespace
