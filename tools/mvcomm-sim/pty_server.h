@@ -10,8 +10,9 @@
 //   as soon as bytes arrive and takes the setting in force then; the host
 //   pauses 8 ms after each frame before it switches parity, which is what
 //   lets a mark-parity address be told from the space-parity bytes around
-//   it. A host that switches sooner, or a heavily loaded machine, can make
-//   an address byte look like data.
+//   it. A host that switches sooner, or a machine too loaded to run the
+//   simulator within those 8 ms, can make an address byte look like data
+//   (the simulator asks for a real-time priority to avoid the latter).
 // - No wire time: replies arrive at once after the turnaround (pauses that
 //   a fault asks for are kept). The turnaround matters: the host purges its
 //   receive queue after sending, so an instant reply would be lost.

@@ -467,6 +467,7 @@ int runMvcomm(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (given < it->second.minArgs || given > it->second.maxArgs)
     return usageError(o.command + ": wrong number of arguments");
   if (o.simState && !o.simulate) return usageError("--sim-state needs --simulate");
+  if (o.simulate && o.device) return usageError("--simulate and --device exclude each other");
   if ((o.out || o.clear) && o.command != "collect")
     return usageError("--out and --clear belong to collect");
   if (o.loopback && o.command != "selftest") return usageError("--loopback belongs to selftest");

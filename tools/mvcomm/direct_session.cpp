@@ -31,6 +31,8 @@ void DirectSession::readrefertable(const std::string& machine) {
 
 void DirectSession::writerefertable(const std::string& machine,
                                     const std::vector<str_referrecord>& rows) {
+  // No rows: the download itself reports the empty table.
+  if (rows.empty()) return object_.writerefertable(machine);
   object_.rtbeginwrite(static_cast<std::int32_t>(rows.size()));
   if (object_.errorcode != 0) return;
   for (std::size_t i = 0; i < rows.size(); ++i) {

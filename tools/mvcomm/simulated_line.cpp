@@ -47,6 +47,52 @@ bool loadState(emulator::Emulator& sim, const std::string& text, std::string& er
 
 }  // namespace
 
+// Saves the state whenever a port closes.
+class SimulatedLine::SavingOpener final : public serial::PortOpener {
+ public:
+  explicit SavingOpener(SimulatedLine& line) : line_(line) {}
+  int open(const std::string& name, std::unique_ptr<serial::SerialPort>& port) override;
+
+ private:
+  class Port;
+  SimulatedLine& line_;
+};
+
+class SimulatedLine::SavingOpener::Port final : public serial::SerialPort {
+ public:
+  Port(std::unique_ptr<serial::SerialPort> inner, SimulatedLine& line)
+      : inner_(std::move(inner)), line_(line) {}
+  int applySettings(const serial::LineSettings& s) override { return inner_->applySettings(s); }
+  int readSettings(serial::LineSettings& s) override { return inner_->readSettings(s); }
+  int purge(unsigned flags) override { return inner_->purge(flags); }
+  int setDtr(bool on) override { return inner_->setDtr(on); }
+  int writeByte(std::uint8_t byte) override { return inner_->writeByte(byte); }
+  int read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got) override {
+    return inner_->read(buffer, capacity, got);
+  }
+  int waitReadable(Clock::time_point deadline, bool& readable) override {
+    return inner_->waitReadable(deadline, readable);
+  }
+  int close() override {
+    int rc = inner_->close();
+    std::string ignored;  // the run's final save reports a lasting failure
+    (void)line_.save(ignored);
+    return rc;
+  }
+
+ private:
+  std::unique_ptr<serial::SerialPort> inner_;
+  SimulatedLine& line_;
+};
+
+int SimulatedLine::SavingOpener::open(const std::string& name,
+                                      std::unique_ptr<serial::SerialPort>& port) {
+  std::unique_ptr<serial::SerialPort> opened;
+  if (int rc = line_.line_->opener().open(name, opened)) return rc;
+  port = std::make_unique<Port>(std::move(opened), line_);
+  return 0;
+}
+
 void addSampleTable(emulator::Terminal& terminal) {
   std::vector<emulator::ReferenceRow> rows;
   for (std::uint16_t i = 0; i < 4; ++i)
@@ -81,9 +127,14 @@ SimulatedLine::SimulatedLine(int commport, const emulator::CivilDate& today,
     emulator::addSampleRecords(oldModel, today, 14, 3);
   }
   line_ = std::make_unique<emulator::VirtualLine>(emulator_, "COM" + std::to_string(commport));
+  if (stateFile_) {
+    opener_ = std::make_shared<SavingOpener>(*this);
+  } else {
+    opener_ = borrowed(line_->opener());
+  }
 }
 
-std::shared_ptr<serial::PortOpener> SimulatedLine::opener() { return borrowed(line_->opener()); }
+std::shared_ptr<serial::PortOpener> SimulatedLine::opener() { return opener_; }
 std::shared_ptr<Clock> SimulatedLine::clock() { return borrowed(line_->clock()); }
 
 bool SimulatedLine::save(std::string& error) {

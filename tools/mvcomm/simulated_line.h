@@ -7,7 +7,9 @@
 //
 // With a state file the terminals' records persist between runs (the
 // records CSV format of record_text.h): loaded when the file exists,
-// written back atomically after each operation.
+// written back atomically whenever the host closes the port, that is at the
+// end of every operation, so a run killed between two operations leaves
+// the terminals as the first one left them.
 #pragma once
 
 #include <memory>
@@ -40,7 +42,9 @@ class SimulatedLine {
 
  private:
   emulator::Emulator emulator_;
+  class SavingOpener;
   std::unique_ptr<emulator::VirtualLine> line_;
+  std::shared_ptr<serial::PortOpener> opener_;
   std::optional<std::string> stateFile_;
   std::string error_;
 };
