@@ -13,6 +13,10 @@
 #include <string>
 
 #include "platform/ole/winerror.h"
+#if defined(MVCOMM_HAVE_REGISTRATION)
+#include "platform/registry/winreg.h"
+#include "server/registration/component_ids.h"
+#endif
 #include "server/module_state.h"
 #include "vm/vm_api.h"
 #include "vm/vm_testing.h"
@@ -94,6 +98,35 @@ TEST_F(LongPathTest, TheWholePathIsKeptAndNamesAModuleSessionsCanUse) {
   EXPECT_EQ(vm::testing::liveTotal(), before);
   dlclose(module);
 }
+
+#if defined(MVCOMM_HAVE_REGISTRATION)
+TEST_F(LongPathTest, RegistrationWritesTheWholePath) {
+  const std::string registry = (root_ / "registry.db").string();
+  setenv("MVCOMM_REGISTRY", registry.c_str(), 1);
+  void* module = dlopen(copy_.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(module, nullptr) << dlerror();
+  auto registerServer = reinterpret_cast<HRESULT (*)()>(dlsym(module, "DllRegisterServer"));
+  auto unregisterServer = reinterpret_cast<HRESULT (*)()>(dlsym(module, "DllUnregisterServer"));
+  ASSERT_NE(registerServer, nullptr);
+  ASSERT_NE(unregisterServer, nullptr);
+  ASSERT_EQ(registerServer(), S_OK);
+
+  const std::string key = std::string("CLSID\\") + registration::kClsidMVCommText + "\\InprocServer32";
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, &k), ERROR_SUCCESS);
+  char value[1024] = {};
+  DWORD size = sizeof value;
+  DWORD type = 0;
+  EXPECT_EQ(RegQueryValueExA(k, nullptr, nullptr, &type, reinterpret_cast<LPBYTE>(value), &size),
+            ERROR_SUCCESS);
+  RegCloseKey(k);
+  EXPECT_EQ(std::string(value), copy_.string());
+
+  EXPECT_EQ(unregisterServer(), S_OK);
+  dlclose(module);
+  unsetenv("MVCOMM_REGISTRY");
+}
+#endif
 
 }  // namespace
 }  // namespace mvcomm::server
