@@ -4,6 +4,9 @@
 // registry: the keys written, version matching, and refusals.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <optional>
 
 #include "platform/registry/winreg.h"
@@ -142,6 +145,24 @@ TEST_F(RegTypeLib, UnregisterRemovesWhatRegistrationWrote) {
   Ref<ITypeLib> lib;
   EXPECT_EQ(LoadRegTypeLib(libId_, 1, 0, 0, lib.out()), TYPE_E_LIBNOTREGISTERED);
   EXPECT_EQ(UnRegisterTypeLib(libId_, 1, 0, 0x0409, SYS_WIN32), TYPE_E_REGISTRYACCESS);
+}
+
+TEST_F(RegTypeLib, LoadingByBareFileNameRegistersTheLibrary) {
+  std::filesystem::copy_file(MVCOMM_TLB_FILE, registry_.folder() + "/bare.tlb");
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir(registry_.folder().c_str()), 0);
+  Ref<ITypeLib> lib;
+  HRESULT hr = LoadTypeLib(u"bare.tlb", lib.out());
+  ASSERT_EQ(chdir(previous), 0);
+  ASSERT_EQ(hr, S_OK);
+  char resolved[4096];
+  ASSERT_NE(realpath((registry_.folder() + "/bare.tlb").c_str(), resolved), nullptr);
+  EXPECT_EQ(Value(libKey_ + "\\1.0\\409\\win32"), std::string(resolved));
+  // A path with a folder is only loaded.
+  ASSERT_EQ(UnRegisterTypeLib(libId_, 1, 0, 0x0409, SYS_WIN32), S_OK);
+  ASSERT_EQ(LoadTypeLib(typelib::Utf8ToUtf16(resolved).c_str(), lib.out()), S_OK);
+  EXPECT_FALSE(KeyExists(libKey_));
 }
 
 TEST_F(RegTypeLib, BadArgumentsAreRefused) {
