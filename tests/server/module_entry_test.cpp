@@ -99,6 +99,25 @@ TEST_F(LongPathTest, TheWholePathIsKeptAndNamesAModuleSessionsCanUse) {
   dlclose(module);
 }
 
+TEST_F(LongPathTest, AModuleOpenedByARelativePathRecordsItsAbsolutePath) {
+  char before[PATH_MAX];
+  ASSERT_NE(getcwd(before, sizeof before), nullptr);
+  ASSERT_EQ(chdir(copy_.parent_path().c_str()), 0);
+  void* module = dlopen("./libMVComm.so", RTLD_NOW | RTLD_LOCAL);
+  std::string recorded;
+  if (module != nullptr) {
+    auto pathOf = reinterpret_cast<const char* (*)()>(dlsym(module, "_ZN6mvcomm6server10modulePathEv"));
+    if (pathOf != nullptr) recorded = pathOf();
+  }
+  ASSERT_EQ(chdir(before), 0);
+  ASSERT_NE(module, nullptr) << dlerror();
+  char* real = realpath(copy_.c_str(), nullptr);
+  ASSERT_NE(real, nullptr);
+  EXPECT_EQ(recorded, real) << "a session started elsewhere must still find the file";
+  free(real);
+  dlclose(module);
+}
+
 #if defined(MVCOMM_HAVE_REGISTRATION)
 TEST_F(LongPathTest, RegistrationWritesTheWholePath) {
   const std::string registry = (root_ / "registry.db").string();
