@@ -112,6 +112,13 @@ class LineTest : public ::testing::Test {
       EXPECT_EQ(describe(want[i]), describe(got[i]));
       EXPECT_FALSE(got[i].dtr);
     }
+    // Every reply byte reached a host that had raised DTR to listen.
+    for (const HostArrival& a : line.arrivals()) {
+      bool dtr = true;  // open() raises it
+      for (const DtrChange& c : line.dtrChanges())
+        if (c.at <= a.at) dtr = c.on;
+      EXPECT_TRUE(dtr) << "byte from " << a.from << " arrived while DTR was low";
+    }
   }
 
   void expectOutcome(std::int32_t code, const std::string& message) {

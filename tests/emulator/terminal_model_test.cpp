@@ -83,6 +83,19 @@ TEST(RecordEncoding, PacksClassHourAndMinuteIntoTheirBits) {
   }
 }
 
+TEST(SampleRecords, FillEachDayOfThePeriodWithEncodableRecords) {
+  Terminal t(1);
+  addSampleRecords(t, {2002, 3, 2}, 3, 4);  // across the end of February
+  ASSERT_EQ(12u, t.records().size());
+  EXPECT_EQ((CivilDate{2002, 2, 28}), t.records().front().date);
+  EXPECT_EQ((CivilDate{2002, 3, 2}), t.records().back().date);
+  for (const Record& r : t.records()) {
+    EXPECT_TRUE(r.encodable());
+    EXPECT_LE(r.hour, 23);
+    EXPECT_LE(r.minute, 59);
+  }
+}
+
 TEST(TerminalModelRule, NumbersUpTo10000Except2001AreNewModel) {
   struct Case { std::uint16_t n; bool isNew; };
   for (const Case c : {Case{0, true}, Case{1, true}, Case{2000, true}, Case{2001, false}, Case{2002, true},
