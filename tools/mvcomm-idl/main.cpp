@@ -5,12 +5,14 @@
 // Without -o the library is written beside the input, with the extension
 // .tlb. Exit status 0 on success; 1 with a "file:line: message" on stderr for
 // a definition that does not compile; 2 for usage or I/O errors.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/ole/typelib/tlb_io.h"
 #include "tools/mvcomm-idl/idl_compiler.h"
