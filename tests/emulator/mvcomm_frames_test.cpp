@@ -138,6 +138,20 @@ TEST_F(MvcommFrames, ReadReferTableSelectsByTableAddressAndReadsBlocksToTheEndMa
   EXPECT_EQ(9, comm.rtcardid);
 }
 
+TEST_F(MvcommFrames, TableAddressOfNumbersWithAZeroByte) {
+  struct Case { std::uint16_t machine; const char* address; };
+  for (const Case c : {Case{0, "00 00 00"}, Case{256, "01 00 00"}, Case{65535, "FF FF 00"}}) {
+    SCOPED_TRACE(c.machine);
+    line.clearLogs();
+    emulator.addTerminal(c.machine);
+    comm.readrefertable(std::to_string(c.machine));
+    expectOutcome(0, "");
+    ASSERT_FALSE(frames().empty());
+    EXPECT_EQ(describe(WantFrame{c.address, 'M', 2450}), describe(frames()[0]));
+    EXPECT_EQ(0, comm.rtrows);  // an empty table ends at block 1
+  }
+}
+
 TEST_F(MvcommFrames, WriteReferTableSendsTheImageInOneBlock) {
   Terminal& t = emulator.addTerminal(258);
   comm.rtbeginwrite(2);
