@@ -53,15 +53,15 @@ WINOLEAUTAPI VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc);
 // untouched. wFlags: VARIANT_NOVALUEPROP, VARIANT_ALPHABOOL.
 WINOLEAUTAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc,
                                USHORT wFlags, VARTYPE vt);
-// As VariantChangeType in locale lcid (see the locale note above);
-// locales other than those listed read as en-US too.
+// As VariantChangeType in locale lcid (see the locale note above); other
+// locales read as en-US too.
 WINOLEAUTAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid,
                                  USHORT wFlags, VARTYPE vt);
 
 // ---- SAFEARRAY -----------------------------------------------------------
 // rgsabound[0] is dimension 1 (indices[0], fastest varying). Null for an
-// element type that cannot be stored (VT_EMPTY, VT_NULL...), 0 dimensions, or
-// a failed allocation.
+// element type that cannot be stored (VT_EMPTY, VT_NULL...), 0 dimensions,
+// data past 2 GiB, or a failed allocation.
 WINOLEAUTAPI_(SAFEARRAY*) SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);
 WINOLEAUTAPI_(SAFEARRAY*) SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
 // S_OK for null; DISP_E_ARRAYISLOCKED for a locked array. Frees the
@@ -117,7 +117,7 @@ WINOLEAUTAPI_(INT) SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, DOUBLE* pv
 #include "platform/ole/var_from.h"
 
 // ---- GUIDs and task memory -----------------------------------------------
-// Null when the allocation fails (or, for a size of 0, a valid unique block).
+// Null when the allocation fails; a size of 0 still gives a block to free.
 STDAPI_(LPVOID) CoTaskMemAlloc(SIZE_T cb);
 STDAPI_(LPVOID) CoTaskMemRealloc(LPVOID pv, SIZE_T cb);
 // No-op for null.

@@ -434,6 +434,13 @@ TEST_F(ChangeTypeToText, OtherNumbersAsText) {
       {make(VT_R4, 654322.23456f), "654322.3"},
       {make(VT_R4, 1e8f), "1E+08"},
       {make(VT_R4, 1.1f), "1.1"},
+      // R4 keeps fixed notation below 7 integer digits and up to 15 decimals.
+      {make(VT_R4, 9999999.0f), "9999999"},
+      {make(VT_R4, 1e7f), "1E+07"},
+      {make(VT_R4, 0.000001f), "0.000001"},
+      {make(VT_R4, 1e-15f), "0.000000000000001"},
+      {make(VT_R4, 1e-16f), "1E-16"},
+      {make(VT_R4, -2.5e20f), "-2.5E+20"},
       {make(VT_I4, LONG{-42}), "-42"},
       {make(VT_I8, std::numeric_limits<LONGLONG>::min()), "-9223372036854775808"},
       {make(VT_UI8, std::numeric_limits<ULONGLONG>::max()), "18446744073709551615"},
