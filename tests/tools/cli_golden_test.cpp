@@ -3,9 +3,13 @@
 // Every command's output, exactly, against the simulated terminals.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 
 #include "tests/tools/run_cli.h"
+#include "tools/mvcomm/record_text.h"
 
 namespace mvcomm::testing {
 namespace {
@@ -62,6 +66,23 @@ TEST(CliGolden, EveryCaseMatchesItsGoldenFile) {
     ToolRun run = runCli(c.args);
     expectGolden(c.name, normalised(goldenText(c.args, run)));
   }
+}
+
+// collect's summary, a second collect that adds nothing, and the file.
+TEST(CliGolden, CollectTwiceAddsNothingTheSecondTime) {
+  char dir[] = "/tmp/mvcomm-golden-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string out = std::string(dir) + "/records.csv";
+  const std::vector<std::string> args = {"--simulate", "--format", "table", "collect", "2001",
+                                         "2026-03-14", "2026-03-15", "--out", out};
+  std::string text = goldenText(args, runCli(args));
+  text += goldenText(args, runCli(args));
+  std::string file, why;
+  ASSERT_TRUE(cli::readFile(out, file, why));
+  text += "--- " + out + "\n" + file;
+  for (std::size_t at; (at = text.find(dir)) != std::string::npos;) text.replace(at, sizeof dir - 1, "<tmp>");
+  expectGolden("collect_twice", text);
+  std::filesystem::remove_all(dir);
 }
 
 // Swapped dates are the same range (the class swaps them).
