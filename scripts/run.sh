@@ -10,5 +10,5 @@ if [[ -x build/plain/tools/mvcomm ]]; then
   from=$(date -d '-28 days' +%F); to=$(date +%F)
   exec build/plain/tools/mvcomm --simulate readdata 1 "$from" "$to" "$@"
 else
-  exec build/plain/examples/readdata_example "$@"
+  exec build/plain/examples/readdata_example/readdata_example "$@"
 fi
