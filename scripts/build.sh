@@ -13,7 +13,9 @@ args=(-G Ninja -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo)
 opt() { args+=(-DCMAKE_C_FLAGS_RELWITHDEBINFO="$1" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$1"); }
 case "$flavour" in
   plain) args+=(-DMVCOMM_SANITIZE= -DMVCOMM_WERROR=ON); opt "-O2" ;;
-  asan)  args+=(-DMVCOMM_SANITIZE="address;undefined" -DMVCOMM_BENCH=OFF -DMVCOMM_WERROR=ON); opt "-O1 -g1" ;;
+  # g++ 12 warns falsely (stringop-overflow) on sanitized code; the plain
+  # build is the one that must be warning-free.
+  asan)  args+=(-DMVCOMM_SANITIZE="address;undefined" -DMVCOMM_BENCH=OFF); opt "-O1 -g1" ;;
   tsan)  args+=(-DMVCOMM_SANITIZE=thread -DMVCOMM_BENCH=OFF); opt "-O1 -g1" ;;
   fuzz)  args+=(-DMVCOMM_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++); opt "-O1 -g1" ;;
   *) echo "usage: $0 plain|asan|tsan|fuzz [targets...]" >&2; exit 2 ;;

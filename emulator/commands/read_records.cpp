@@ -45,6 +45,7 @@ Frames buildFrames(std::vector<Record> records, std::size_t perFrame) {
 
 // Rewrites a frame's end byte to EOT and recomputes its CRC.
 void endWithEot(std::vector<std::uint8_t>& frame) {
+  if (frame.size() < 3) return;
   const std::size_t end = frame.size() - 3;  // every data frame has end byte + CRC
   frame[end] = wire::kEot;
   const std::uint16_t crc = wire::crc16(std::span(frame).first(end + 1));
