@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "vm/vm_interfaces.h"
+#include "vm/vm_types.h"
 
 namespace mvcomm::vm {
 

@@ -34,6 +34,8 @@ TEST(VmSession, StartFailsForAMissingModuleAClasslessModuleOrAnExtraLibraryList)
       {"/nonexistent/libnothing.so", false, kVmErrNoModule},
       {"", false, kVmErrNoModule},
       {MVCOMM_OLE_MODULE, false, kVmErrNoClassLibrary},
+      {MVCOMM_BROKEN_MODULE, false, kVmErrNoClassLibrary},
+      {"/etc/hostname", false, kVmErrNoModule},
       {MVCOMM_PROBE_MODULE, true, kVmErrNotSupported},
       {MVCOMM_PROBE_MODULE, false, kVmOk},
   };
