@@ -58,6 +58,28 @@ void PtyServer::logLine(const std::string& text) {
   *log_ << stamp << text << std::endl;
 }
 
+void PtyServer::logHostBytes(const std::uint8_t* bytes, std::size_t n,
+                             const serial::LineSettings& s) {
+  if (!log_) return;
+  if (!hostLog_.empty() && !(s == hostLogSettings_)) flushHostLog();
+  if (hostLog_.empty()) {
+    hostLogSettings_ = s;
+    hostLogAt_ = monotonicNow();
+  }
+  hostLog_.insert(hostLog_.end(), bytes, bytes + n);
+}
+
+void PtyServer::flushHostLog() {
+  if (hostLog_.empty()) return;
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "[%10.3f] ",
+                std::chrono::duration<double>(hostLogAt_ - start_).count());
+  *log_ << stamp << "host > " << hostLogSettings_.baud << ' '
+        << cli::parityLetter(hostLogSettings_.parity) << ' '
+        << shortHex(hostLog_.data(), hostLog_.size()) << std::endl;
+  hostLog_.clear();
+}
+
 void PtyServer::schedule(const emulator::Transmission& tx, Clock::time_point heardAt) {
   Clock::time_point at = heardAt + tx.delay;
   std::size_t sent = 0;
@@ -84,8 +106,7 @@ int PtyServer::onReadable(Clock::time_point now) {
   // The setting in force now is the best a pty can tell about these bytes.
   serial::LineSettings s;
   if (int rc = readPtySettings(master_, s)) return rc;
-  logLine("host > " + std::to_string(s.baud) + " " + cli::parityLetter(s.parity) + " " +
-          shortHex(buffer, static_cast<std::size_t>(n)));
+  logHostBytes(buffer, static_cast<std::size_t>(n), s);
   std::vector<emulator::Transmission> replies;
   for (ssize_t i = 0; i < n; ++i)
     emulator_.hear(emulator::LineByte{buffer[i], s.parity, s.baud}, now, replies);
@@ -100,6 +121,7 @@ int PtyServer::sendDue(Clock::time_point now, bool& hungUp) {
     serial::LineSettings host;
     if (int rc = readPtySettings(master_, host)) return rc;
     const bool garbled = !emulator::ratesMatch(o.baud, host.baud);
+    flushHostLog();
     if (garbled)
       for (auto& b : o.bytes) b = emulator::garble(b);
     logLine("T" + std::to_string(o.from) + " < " + std::to_string(o.baud) +
@@ -118,6 +140,7 @@ int PtyServer::sendDue(Clock::time_point now, bool& hungUp) {
     writing_.erase(writing_.begin(), writing_.begin() + n);
   }
   if (hangUpAfterWriting_) {
+    flushHostLog();
     logLine("line hung up");
     ::close(master_);
     master_ = -1;
@@ -137,16 +160,21 @@ int PtyServer::serve(const volatile std::sig_atomic_t& stop) {
       auto wait = std::chrono::ceil<std::chrono::milliseconds>(queue_.front().at - now);
       timeoutMs = static_cast<int>(std::max<std::int64_t>(0, wait.count()));
     }
+    // A quiet line ends the logged run of host bytes.
+    constexpr int kLogQuietMs = 5;   // below the host's 8 ms pause after a frame
+    if (!hostLog_.empty() && (timeoutMs < 0 || timeoutMs > kLogQuietMs)) timeoutMs = kLogQuietMs;
     pollfd p{master_, static_cast<short>(POLLIN | (writing_.empty() ? 0 : POLLOUT)), 0};
     int ready = ::poll(&p, 1, timeoutMs);
     if (ready < 0) {
       if (errno == EINTR) continue;
       return errno;
     }
+    if (ready == 0) flushHostLog();
     if (ready > 0 && (p.revents & POLLIN)) {
       if (int rc = onReadable(monotonicNow())) return rc;
     }
   }
+  flushHostLog();
   return 0;
 }
 

@@ -31,6 +31,7 @@
 
 #include "emulator/emulator.h"
 #include "platform/clock.h"
+#include "platform/serial/serial_port.h"
 
 namespace mvcomm::sim {
 
@@ -62,6 +63,9 @@ class PtyServer {
   void schedule(const emulator::Transmission& tx, Clock::time_point heardAt);
   int sendDue(Clock::time_point now, bool& hungUp);
   void logLine(const std::string& text);
+  // -v: host bytes are logged one line per run of equal settings, not per read.
+  void logHostBytes(const std::uint8_t* bytes, std::size_t n, const serial::LineSettings& s);
+  void flushHostLog();
 
   emulator::Emulator& emulator_;
   std::ostream* log_;
@@ -72,6 +76,9 @@ class PtyServer {
   std::vector<std::uint8_t> writing_;   // bytes of a reply the pty has not taken yet
   bool hangUpAfterWriting_ = false;
   Clock::time_point start_;
+  std::vector<std::uint8_t> hostLog_;        // host bytes not yet logged
+  serial::LineSettings hostLogSettings_;
+  Clock::time_point hostLogAt_{};
 };
 
 }  // namespace mvcomm::sim
