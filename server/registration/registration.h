@@ -3,6 +3,28 @@
 // Self-registration: the registry keys under HKEY_CLASSES_ROOT that let a
 // client find and create the component, written and removed from a
 // ServerDescriptor alone (no VM, no type library loading).
+//
+// The layout, by the step numbers the sources use ({clsid} and the rest are
+// braced identifier texts; "(default)" is a key's unnamed value):
+//   per class    1  CLSID\{clsid}                      (default) = progId
+//                2  ...\InProcServer32                 (default) = serverPath
+//                3  ...\InProcServer32                 ThreadingModel = "Apartment"
+//                4  CLSID\{clsid}                      AppID = {appid}
+//                5  CLSID\{clsid}                      "PowerBuilder nvo" = objectClassName
+//                6  ...\ProgID, 7 ...\VersionIndependentProgID, 8 ...\Programmable (" ",
+//                   automation classes only), 9 ...\TypeLib = {libid}
+//               10  progId = objectClassName, 11 progId\CLSID = {clsid}
+//               12  versionIndependentProgId = objectClassName, 13 ...\CLSID = {clsid},
+//               14  ...\CurVer = versionText
+//   library     15  TypeLib\{libid} = "", 16 ...\{major.minor} = description,
+//               17  ...\FLAGS = "0", 18 ...\HELPDIR = folder, 19 ...\0\WIN32 = file
+//   AppID       20  AppID\{appid} = "PowerBuilder 70 Component Server: <name>.dll"
+//   interfaces  21  Interface\{iid} = name, 22 ...\ProxyStubClsid, 23 ...\ProxyStubClsid32,
+//               24  ...\TypeLib = {libid}, 25 ...\TypeLib Version = "major.minor"
+// Unregistration deletes U1-U4 (interface keys), U5-U7 (AppID's two library
+// subkeys, then the AppID), U8-U13 (library keys, deepest first) and, per
+// class, U14-U25 (InProcServer32, PBLibrarySearchPath, the CLSID subkeys, the
+// CLSID key, then the two ProgID trees).
 #pragma once
 
 #include "platform/ole/wtypes.h"
