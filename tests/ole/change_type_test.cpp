@@ -547,6 +547,11 @@ TEST_F(ChangeTypeObjects, AFailedOrSuppressedValueCallIsAMismatch) {
   EXPECT_EQ(VariantChangeType(&dst, &src, VARIANT_NOVALUEPROP, VT_I4), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(obj.invokeCalls, 1);
 
+  // Empty and null targets need no value, so no call is made.
+  EXPECT_EQ(VariantChangeType(&dst, &src, 0, VT_EMPTY), S_OK);
+  EXPECT_EQ(VariantChangeType(&dst, &src, 0, VT_NULL), S_OK);
+  EXPECT_EQ(obj.invokeCalls, 1);
+
   src.pdispVal = nullptr;
   EXPECT_EQ(VariantChangeType(&dst, &src, 0, VT_I4), DISP_E_TYPEMISMATCH);
 }
