@@ -15,6 +15,9 @@
 //     first. RegDeleteTreeA removes a whole tree in one transaction.
 //   - String values (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are always stored
 //     with their terminator, so a reader never gets an unterminated string.
+//   - REG_OPTION_VOLATILE is accepted but the key is kept like any other
+//     (nothing here restarts to forget it); access rights are checked per
+//     handle (KEY_SET_VALUE, KEY_QUERY_VALUE, KEY_ENUMERATE_SUB_KEYS).
 //   - Handles are checked: a closed, unknown or null handle gives
 //     ERROR_INVALID_HANDLE, never a crash; a handle whose key was deleted
 //     gives ERROR_KEY_DELETED.
