@@ -291,6 +291,9 @@ class AutomationImpl final : public Product<IVMAutomation, ProductKind::Automati
       *out = static_cast<IDispatch*>(this);
       return S_OK;
     }
+    // Back from the dispatch side to the object, so an object reference that
+    // went out as an IDispatch comes back as the same VM object.
+    if (iid == IID_IVMObject || iid == IID_IVMObjectHandle) return object_->QueryInterface(iid, out);
     return E_NOINTERFACE;
   }
 

@@ -112,7 +112,8 @@ struct IVMObject : IUnknown {
 // its instance variables (property get and put; read-only ones refuse put
 // with DISP_E_MEMBERNOTFOUND) and functions (method calls, arguments
 // coerced with VariantChangeType to the declared types). It has no type
-// information. Text crosses as UTF-8 on the VM side.
+// information. Text crosses as UTF-8 on the VM side. QueryInterface for
+// IID_IVMObject or IID_IVMObjectHandle leads back to the object.
 struct IVMAutomation : IDispatch {};
 
 struct IVMObjectHandle : IUnknown {

@@ -67,6 +67,9 @@ TEST_F(AutomationTest, NamesResolveInAnyCaseToVariablesAndFunctions) {
   EXPECT_EQ(ids[0], DISPID_UNKNOWN);
   Ref<IDispatch> same;
   EXPECT_EQ(dispatch_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(same.out())), S_OK);
+  Ref<IVMObject> back;
+  ASSERT_EQ(same->QueryInterface(IID_IVMObject, reinterpret_cast<void**>(back.out())), S_OK);
+  EXPECT_EQ(back.get(), object_.get()) << "the dispatch side leads back to its object";
   UINT count = 9;
   EXPECT_EQ(dispatch_->GetTypeInfoCount(&count), S_OK);
   EXPECT_EQ(count, 0u);
