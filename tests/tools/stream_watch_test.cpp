@@ -5,6 +5,8 @@
 // collect from clearing the terminal.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "emulator/wire.h"
 #include "tools/mvcomm/stream_watch.h"
 
@@ -60,15 +62,72 @@ TEST(StreamWatch, JudgesWholeAndDamagedStreams) {
   }
 }
 
-TEST(StreamWatch, KeepsOnlyTheLastReception) {
+TEST(StreamWatch, GroupsEachFrameSentWithItsReply) {
   cli::StreamWatch watch;
   const std::uint8_t a[] = {1, 2}, b[] = {3}, c[] = {4, 5};
+  watch.onWrite(0x10);
+  watch.onWrite(0x11);
   watch.onRead(a, 2);
   watch.onRead(b, 1);
-  EXPECT_EQ(watch.lastReception(), (Bytes{1, 2, 3}));
-  watch.onWrite();
+  watch.onWrite(0x12);
+  EXPECT_EQ(watch.lastReception(), Bytes{});
   watch.onRead(c, 2);
+  ASSERT_EQ(watch.exchanges().size(), 2u);
+  EXPECT_EQ(watch.exchanges()[0].sent, (Bytes{0x10, 0x11}));
+  EXPECT_EQ(watch.exchanges()[0].received, (Bytes{1, 2, 3}));
   EXPECT_EQ(watch.lastReception(), (Bytes{4, 5}));
+  watch.onOpen();
+  EXPECT_TRUE(watch.exchanges().empty());
+}
+
+// An old-model session: the acknowledged read command brings the first
+// frame, then one frame per host ACK, the last ending in EOT.
+std::vector<cli::Exchange> oldSession() {
+  auto cat = [](Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const Bytes readCommand = {0x02, 0xAA, 0x55, 0x66, 0x0A, 0x1B, 0x20, 0x66, 0x0A, 0x1B, 0x03, 0, 0};
+  const Bytes payload = {0x01, 0x02, 0x4E, 0x1E, 0x04, 0xD2, 0x85, 0x2D};
+  return {
+      {{0x02, 0xA2, 0x5D, 0x19, 0x59}, {}},
+      {readCommand, wire::naks()},   // refused once, then acknowledged
+      {readCommand, cat(wire::acks(), wire::headerFrame(8, false))},
+      {wire::acks(), wire::dateFrame({2002, 10, 27}, false)},
+      {wire::acks(), wire::recordFrame(payload, false)},
+      {wire::acks(), wire::recordFrame({}, true)},
+      {wire::acks(), {}},
+  };
+}
+
+TEST(StreamWatch, JudgesOldModelTransfers) {
+  struct Row {
+    const char* name;
+    std::function<void(std::vector<cli::Exchange>&)> change;
+    bool whole;
+    const char* why;
+  };
+  const std::vector<Row> rows = {
+      {"whole", [](auto&) {}, true, ""},
+      {"a record frame cut short", [](auto& e) { e[4].received.resize(e[4].received.size() - 3); },
+       false, "the stream stops inside a frame"},
+      {"silence before EOT", [](auto& e) { e.resize(5); }, false,
+       "the transfer ended without its EOT frame"},
+      {"damaged frame", [](auto& e) { e[3].received[3] ^= 1; }, false, "a frame is damaged"},
+      {"never acknowledged", [](auto& e) { e.resize(2); }, false, "no acknowledged read command"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    auto exchanges = oldSession();
+    r.change(exchanges);
+    std::size_t records = 99;
+    std::string why;
+    EXPECT_EQ(cli::oldModelTransferComplete(exchanges, records, why), r.whole);
+    EXPECT_EQ(why, r.why);
+    if (r.whole) {
+      EXPECT_EQ(records, 2u);
+    }
+  }
 }
 
 }  // namespace

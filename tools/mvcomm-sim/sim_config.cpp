@@ -68,17 +68,7 @@ std::string parseSimArgs(const std::vector<std::string>& args, SimConfig& c) {
     } else if (a == "--fault") {
       if (!value(v)) return "--fault needs a SPEC";
       TerminalFault tf;
-      std::string spec = v;
-      if (auto at = v.find('@'); at != std::string::npos) {
-        long n = 0;
-        if (!parseNumber(std::string_view(v).substr(0, at), 0, 65535, n))
-          return "--fault: " + v + ": the terminal before @ must be 0 to 65535";
-        tf.terminal = static_cast<std::uint16_t>(n);
-        spec = v.substr(at + 1);
-      }
-      auto fault = emulator::parseFault(spec);
-      if (!fault) return "--fault: " + v + ": unknown fault or malformed field";
-      tf.fault = *fault;
+      if (std::string why = cli::parseTerminalFault(v, tf); !why.empty()) return "--fault: " + why;
       c.faults.push_back(tf);
     } else {
       return "unknown argument " + a;
@@ -133,10 +123,7 @@ std::string buildTerminals(const SimConfig& c, emulator::Emulator& sim,
       t->setReferenceTable(rows);
     }
   }
-  for (const auto& tf : c.faults) {
-    for (emulator::Terminal* t : sim.terminals())
-      if (!tf.terminal || *tf.terminal == t->number()) t->inject(tf.fault);
-  }
+  for (const auto& tf : c.faults) cli::injectFault(sim, tf);
   return "";
 }
 

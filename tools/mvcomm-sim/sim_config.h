@@ -21,13 +21,11 @@
 
 #include "emulator/emulator.h"
 #include "emulator/fault.h"
+#include "tools/mvcomm/simulated_line.h"
 
 namespace mvcomm::sim {
 
-struct TerminalFault {
-  std::optional<std::uint16_t> terminal;   // none: every terminal
-  emulator::Fault fault;
-};
+using cli::TerminalFault;
 
 struct SimConfig {
   std::optional<std::string> link;           // symlink to the slave

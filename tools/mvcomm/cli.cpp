@@ -35,8 +35,9 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: mvcomm [--port N | --device PATH] [--baud 2400|4800|9600|14400] [--timelapse MS]\n"
-    "              [--format table|csv|json] [--simulate [--sim-state FILE]] [--trace FILE]\n"
-    "              [--quiet] COMMAND ARGS\n"
+    "              [--format table|csv|json] [--trace FILE] [--quiet]\n"
+    "              [--simulate [--sim-state FILE] [--sim-fault [N@]SPEC]...]\n"
+    "              COMMAND ARGS\n"
     "commands:\n"
     "  setclock MACHINE [now | \"YYYY-MM-DD HH:MM:SS\"]\n"
     "  readdata MACHINE FROM TO                  dates as YYYY-MM-DD\n"
@@ -108,6 +109,7 @@ struct Options {
   std::optional<Format> format;
   bool simulate = false;
   std::optional<std::string> simState;
+  std::vector<TerminalFault> simFaults;
   std::optional<std::string> trace;
   bool quiet = false;
   bool help = false;
@@ -213,6 +215,12 @@ std::optional<UsageError> parseOptions(const std::vector<std::string>& args, Opt
       } else {
         return UsageError{"--format must be table, csv or json"};
       }
+    } else if (arg == "--sim-fault") {
+      if (auto e = value(v)) return e;
+      TerminalFault f;
+      if (std::string why = parseTerminalFault(v, f); !why.empty())
+        return UsageError{"--sim-fault: " + why};
+      o.simFaults.push_back(f);
     } else if (arg == "--sim-state") {
       if (auto e = value(v)) return e;
       o.simState = v;
@@ -253,6 +261,7 @@ std::string makeEnvironment(const Options& o, std::int16_t commport, Environment
   if (o.simulate) {
     env.simulated = std::make_unique<SimulatedLine>(commport, simulatedToday(), o.simState);
     if (!env.simulated->ok()) return env.simulated->error();
+    for (const auto& f : o.simFaults) injectFault(env.simulated->emulator(), f);
     env.opener = env.simulated->opener();
     env.clock = env.simulated->clock();
   } else {
@@ -297,20 +306,22 @@ struct Run {
   }
 };
 
-// A new-model read's stream is checked frame by frame (stream_watch.h);
-// old-model transfers are acknowledged frame by frame and end on EOT.
+// The record transfer is checked frame by frame (stream_watch.h); the
+// model follows from the terminal's number.
 std::function<bool(std::size_t, std::string&)> transferCheck(const Run& r,
                                                              const std::string& machine) {
   char* end = nullptr;
   long n = std::strtol(machine.c_str(), &end, 10);
-  const bool newModel = end && *end == '\0' && n >= 0 && n <= 10000 && n != 2001;
-  if (!newModel) return {};
+  if (!end || *end != '\0' || n < 0 || n > 65535) return {};
+  const bool newModel = n <= 10000 && n != 2001;
   auto watch = r.env.watch;
-  return [watch](std::size_t count, std::string& why) {
+  return [watch, newModel](std::size_t count, std::string& why) {
     std::size_t carried = 0;
-    if (!newModelStreamComplete(watch->lastReception(), carried, why)) return false;
+    const bool whole = newModel ? newModelStreamComplete(watch->lastReception(), carried, why)
+                                : oldModelTransferComplete(watch->exchanges(), carried, why);
+    if (!whole) return false;
     if (carried != count) {
-      why = "the stream carried " + std::to_string(carried) + " records, " +
+      why = "the transfer carried " + std::to_string(carried) + " records, " +
             std::to_string(count) + " were decoded";
       return false;
     }
@@ -466,7 +477,8 @@ int runMvcomm(const std::vector<std::string>& args, std::ostream& out, std::ostr
   const int given = static_cast<int>(o.args.size());
   if (given < it->second.minArgs || given > it->second.maxArgs)
     return usageError(o.command + ": wrong number of arguments");
-  if (o.simState && !o.simulate) return usageError("--sim-state needs --simulate");
+  if ((o.simState || !o.simFaults.empty()) && !o.simulate)
+    return usageError("--sim-state and --sim-fault need --simulate");
   if (o.simulate && o.device) return usageError("--simulate and --device exclude each other");
   if ((o.out || o.clear) && o.command != "collect")
     return usageError("--out and --clear belong to collect");

@@ -93,6 +93,29 @@ int SimulatedLine::SavingOpener::open(const std::string& name,
   return 0;
 }
 
+std::string parseTerminalFault(const std::string& text, TerminalFault& out) {
+  std::string spec = text;
+  out.terminal.reset();
+  if (auto at = text.find('@'); at != std::string::npos) {
+    const std::string number = text.substr(0, at);
+    char* end = nullptr;
+    long n = std::strtol(number.c_str(), &end, 10);
+    if (number.empty() || *end != '\0' || n < 0 || n > 65535)
+      return text + ": the terminal before @ must be 0 to 65535";
+    out.terminal = static_cast<std::uint16_t>(n);
+    spec = text.substr(at + 1);
+  }
+  auto fault = emulator::parseFault(spec);
+  if (!fault) return text + ": unknown fault or malformed field";
+  out.fault = *fault;
+  return "";
+}
+
+void injectFault(emulator::Emulator& emulator, const TerminalFault& f) {
+  for (emulator::Terminal* t : emulator.terminals())
+    if (!f.terminal || *f.terminal == t->number()) t->inject(f.fault);
+}
+
 void addSampleTable(emulator::Terminal& terminal) {
   std::vector<emulator::ReferenceRow> rows;
   for (std::uint16_t i = 0; i < 4; ++i)

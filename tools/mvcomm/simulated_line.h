@@ -18,6 +18,7 @@
 
 #include "emulator/civil_time.h"
 #include "emulator/emulator.h"
+#include "emulator/fault.h"
 #include "emulator/virtual_line.h"
 
 namespace mvcomm::cli {
@@ -48,6 +49,16 @@ class SimulatedLine {
   std::optional<std::string> stateFile_;
   std::string error_;
 };
+
+// A fault for one terminal ("2001@nak:set-clock") or for all ("silence").
+struct TerminalFault {
+  std::optional<std::uint16_t> terminal;   // none: every terminal
+  emulator::Fault fault;
+};
+// Parses "[N@]SPEC" (SPEC as emulator::parseFault); "" or what is wrong.
+std::string parseTerminalFault(const std::string& text, TerminalFault& out);
+// Injects `f` into the terminals it names.
+void injectFault(emulator::Emulator& emulator, const TerminalFault& f);
 
 // Adds the sample reference table: employees 1001.. with cards 160001...
 void addSampleTable(emulator::Terminal& terminal);

@@ -1,11 +1,12 @@
 // File: tools/mvcomm/stream_watch.h
 //
-// The terminal class accepts a new-model record stream however it ends: a
+// The terminal class accepts a record transfer however it ends: a new-model
 // stream cut short by a hang-up or noise still decodes into the records it
-// holds, and readdata reports success. Clearing the terminal after such a
-// read would lose the missing records, so the tool keeps the bytes of the
-// last reception (a SerialPort decorator) and checks the stream's frames
-// before it trusts the read as complete.
+// holds, and an old-model frame cut short counts as whole; readdata reports
+// success. Clearing the terminal after such a read would lose the missing
+// records, so the tool keeps the exchanges of the port's last session (a
+// SerialPort decorator) and checks the data frames before it trusts the
+// read as complete.
 #pragma once
 
 #include <cstdint>
@@ -18,21 +19,33 @@
 
 namespace mvcomm::cli {
 
+// One frame the host sent and the bytes that came back before its next one.
+struct Exchange {
+  std::vector<std::uint8_t> sent;
+  std::vector<std::uint8_t> received;
+};
+
 class StreamWatch {
  public:
+  // The exchanges since the port was last opened.
+  const std::vector<Exchange>& exchanges() const { return exchanges_; }
   // Bytes received since the host last wrote.
-  const std::vector<std::uint8_t>& lastReception() const { return last_; }
+  std::vector<std::uint8_t> lastReception() const {
+    return exchanges_.empty() ? std::vector<std::uint8_t>{} : exchanges_.back().received;
+  }
 
-  void onWrite() { receiving_ = false; }
+  void onOpen() { exchanges_.clear(); }
+  void onWrite(std::uint8_t byte) {
+    if (exchanges_.empty() || !exchanges_.back().received.empty()) exchanges_.emplace_back();
+    exchanges_.back().sent.push_back(byte);
+  }
   void onRead(const std::uint8_t* bytes, std::size_t n) {
-    if (!receiving_) last_.clear();
-    receiving_ = true;
-    last_.insert(last_.end(), bytes, bytes + n);
+    if (exchanges_.empty()) exchanges_.emplace_back();
+    exchanges_.back().received.insert(exchanges_.back().received.end(), bytes, bytes + n);
   }
 
  private:
-  std::vector<std::uint8_t> last_;
-  bool receiving_ = false;
+  std::vector<Exchange> exchanges_;
 };
 
 // Wraps an opener so that its ports report to `watch`.
@@ -53,5 +66,12 @@ class WatchingOpener final : public serial::PortOpener {
 // frames carry; `why` says what is wrong otherwise.
 bool newModelStreamComplete(std::span<const std::uint8_t> reply, std::size_t& records,
                             std::string& why);
+
+// True when the old-model transfer of the session in `exchanges` is whole:
+// the read command's reply (five ACKs and the first frame) and every frame
+// after it complete with a matching CRC, the last frame received ending in
+// EOT. `records` gets the record count the frames carry.
+bool oldModelTransferComplete(const std::vector<Exchange>& exchanges, std::size_t& records,
+                              std::string& why);
 
 }  // namespace mvcomm::cli
