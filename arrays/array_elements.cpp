@@ -10,6 +10,7 @@
 // code is a string, or the walk ends with -8327: a wider element would
 // overflow the buffer, and a number read as a BSTR (or the reverse) would be
 // a wild pointer.
+#include <cstdint>
 #include <cstring>
 
 #include "arrays/pbcom_array_marshaller.h"
@@ -93,9 +94,11 @@ bool PBCOMArrayMarshaller::elementsFit() const {
 
 const int32_t* PBCOMArrayMarshaller::vmIndex(bool towardsVM) {
   for (uint32_t d = 0; d < dimensions_; ++d) {
-    int32_t index = indices_[d];
+    int64_t index = indices_[d];
     if (shifted_ != 0 && (!towardsVM || bounds_[d].lLbound != 1)) ++index;
-    vmIndex_[d] = index;
+    // Past the top of 32 bits there is no such VM element.
+    if (index > INT32_MAX) return nullptr;
+    vmIndex_[d] = static_cast<int32_t>(index);
   }
   return vmIndex_.data();
 }
@@ -204,9 +207,11 @@ int32_t PBCOMArrayMarshaller::PutVMElement() {
     }
   }
 
+  const int32_t* index = status >= 0 ? vmIndex(true) : nullptr;
+  if (status >= 0 && index == nullptr) status = kPbcomErrElementRead;
   if (status >= 0) {
     // The array takes the value's reference; its status is not ours.
-    (void)vmArray_->storeElement(vmIndex(true), static_cast<int32_t>(dimensions_), value);
+    (void)vmArray_->storeElement(index, static_cast<int32_t>(dimensions_), value);
     value = nullptr;
   }
   release(value);
@@ -223,7 +228,8 @@ int32_t PBCOMArrayMarshaller::PutSafeArrayElement() {
   if (!walking() || safeArray_ == nullptr) return kPbcomOk;
   // The array lends its element: it is not released here.
   vm::IVMValue* value = nullptr;
-  if (vmArray_->elementAt(vmIndex(false), static_cast<int32_t>(dimensions_), &value) < 0 ||
+  const int32_t* index = vmIndex(false);
+  if (index == nullptr || vmArray_->elementAt(index, static_cast<int32_t>(dimensions_), &value) < 0 ||
       value == nullptr) {
     return kPbcomErrElementRead;
   }

@@ -40,7 +40,9 @@ PBCOMArrayMarshaller::PBCOMArrayMarshaller(SAFEARRAY* safeArray, int32_t element
         FAILED(SafeArrayGetUBound(safeArray_, d, &upper))) {
       return;
     }
-    bounds_[d - 1] = SAFEARRAYBOUND{static_cast<ULONG>(int64_t{upper} - lower + 1), lower};
+    const int64_t count = int64_t{upper} - lower + 1;
+    if (count < 0) return;  // bounds no array can have
+    bounds_[d - 1] = SAFEARRAYBOUND{static_cast<ULONG>(count), lower};
     int64_t vmLower = 1;
     int64_t vmUpper = upper;
     if (lower != 1) {
@@ -49,7 +51,7 @@ PBCOMArrayMarshaller::PBCOMArrayMarshaller(SAFEARRAY* safeArray, int32_t element
       vmUpper = int64_t{upper} + 1;
     }
     // A bound moved past the top of 32 bits has no VM form.
-    if (vmUpper > kLongMax) return;
+    if (vmLower > kLongMax || vmUpper > kLongMax) return;
     vm::IVMBound* bound = nullptr;
     if (vm::vmMakeBound(static_cast<int32_t>(vmLower), static_cast<int32_t>(vmUpper), vmContext_,
                         &bound) < 0) {

@@ -70,7 +70,8 @@ class PBCOMArrayMarshaller {
  private:
   bool walking() const { return !indices_.empty() && indices_[0] >= 0; }
   void prepareWalk(uint32_t dimensions);
-  // The VM index of the current element, in vmIndex_.
+  // The VM index of the current element (in vmIndex_), or null when it
+  // lies past the top of 32 bits.
   const int32_t* vmIndex(bool towardsVM);
   // Whether the SAFEARRAY's elements may be read or written as elementType.
   bool elementsFit() const;

@@ -111,6 +111,22 @@ TEST_F(ArrayWalk, NegativeFirstLowerBoundOrEmptyArrayConvertsNoElement) {
   }
 }
 
+TEST_F(ArrayWalk, BoundsAtTheTopOfThirtyTwoBitsGiveNoArray) {
+  // Moved up by one, these bounds leave 32 bits: no VM array, no element.
+  const std::vector<std::vector<Dim>> kShapes = {
+      {{INT32_MAX, INT32_MAX - 1}},
+      {{1, 1}, {INT32_MAX - 1, INT32_MAX}},
+  };
+  for (const auto& dims : kShapes) {
+    SAFEARRAY* psa = makeSafeArray(VT_I4, dims);
+    ASSERT_NE(psa, nullptr);
+    Ref<vm::IVMArray> array;
+    EXPECT_EQ(conv_.SafeArrayToVMArray(array.out(), context_.get(), psa, vm::kTypeLong, 1), 0);
+    EXPECT_FALSE(array);
+    SafeArrayDestroy(psa);
+  }
+}
+
 TEST_F(ArrayWalk, EntryPointsCheckTheirArgumentsAndVariants) {
   SAFEARRAY* psa = makeSafeArray(VT_I4, {{0, 1}});
   putLong(psa, {0}, 4);
