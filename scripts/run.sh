@@ -6,9 +6,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 bash scripts/setup.sh
 bash scripts/build.sh plain >/dev/null
-if [[ -x build/plain/tools/mvcomm ]]; then
+if [[ -x build/plain/bin/mvcomm ]]; then
   from=$(date -d '-28 days' +%F); to=$(date +%F)
-  exec build/plain/tools/mvcomm --simulate readdata 1 "$from" "$to" "$@"
+  exec build/plain/bin/mvcomm --simulate readdata 1 "$from" "$to" "$@"
 else
   exec build/plain/examples/readdata_example/readdata_example "$@"
 fi

@@ -79,8 +79,8 @@ def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     build = sys.argv[1]
-    mvcomm = os.path.join(build, "tools", "mvcomm")
-    simulator = os.path.join(build, "tools", "mvcomm-sim", "mvcomm-sim")
+    mvcomm = os.path.join(build, "bin", "mvcomm")
+    simulator = os.path.join(build, "bin", "mvcomm-sim")
     today = time.strftime("%Y-%m-%d")
     week_ago = time.strftime("%Y-%m-%d", time.localtime(time.time() - 6 * 86400))
     with tempfile.TemporaryDirectory() as tmp:
