@@ -34,6 +34,26 @@ uint64_t matchingCalls();
 // Times vmPrepareRuntime has run in this process.
 int64_t prepareRuntimeCount();
 
+// Runs `job` (returning a status) with the 1st, 2nd, ... VM call failing
+// with `status`, until a run in which nothing was injected or `limit` runs.
+// After each run `check(result, fired)` is called with the job's result and
+// whether the failure fired (the last run, clean, has fired == false), so a
+// test can assert the result and that live counts are back. Returns the
+// number of runs.
+template <class Job, class Check>
+uint64_t failEachCallInTurn(int32_t status, Job job, Check check, uint64_t limit = 10000) {
+  uint64_t nth = 1;
+  for (; nth <= limit; ++nth) {
+    failAt(nth, status);
+    int32_t result = job();
+    bool hit = fired();
+    clearFailure();
+    check(result, hit);
+    if (!hit) break;
+  }
+  return nth;
+}
+
 // Disarms on construction and destruction, so a failing test leaves no
 // failure armed for the next.
 class ScopedFailure {

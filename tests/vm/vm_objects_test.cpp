@@ -299,24 +299,17 @@ int32_t assignAndReadBack(IVMObject* object) {
 TEST_F(ObjectTest, FailingEachCallInTurnLeavesNothingAlive) {
   constexpr int32_t kInjected = -77;
   int64_t alive = testing::liveTotal();
-  uint64_t nth = 1;
-  for (; nth < 100; ++nth) {
-    SCOPED_TRACE(::testing::Message() << "failing call " << nth);
-    testing::ScopedFailure failure(nth, kInjected);
-    int32_t st = assignAndReadBack(object_.get());
-    bool fired = testing::fired();
-    testing::clearFailure();
-    EXPECT_EQ(testing::liveTotal(), alive);
-    if (!fired) {
-      EXPECT_EQ(st, kVmOk);
-      break;
-    }
-    // The probe's setter turns a failing VM call into its own failure; the
-    // status is the injected one wherever the chain passes it on.
-    EXPECT_EQ(st, kInjected);
-  }
-  EXPECT_GT(nth, 5u) << "the job makes several VM calls";
-  EXPECT_LT(nth, 100u);
+  uint64_t runs = testing::failEachCallInTurn(
+      kInjected, [&] { return assignAndReadBack(object_.get()); },
+      [&](int32_t st, bool fired) {
+        // The probe's setter passes a failing VM call on as its own failure,
+        // so the status is the injected one wherever the chain breaks.
+        EXPECT_EQ(st, fired ? kInjected : kVmOk);
+        EXPECT_EQ(testing::liveTotal(), alive);
+      },
+      100);
+  EXPECT_GT(runs, 5u) << "the job makes several VM calls";
+  EXPECT_LT(runs, 100u);
 }
 
 TEST_F(ObjectTest, InjectionTargetsOneOperationAndCanPersist) {
