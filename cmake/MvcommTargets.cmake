@@ -1,7 +1,10 @@
 # Helpers that every room uses to declare its targets the same way.
 #
 #   mvcomm_library(NAME [SHARED] SOURCES ... [DEPS ...])
-#   mvcomm_test(NAME SOURCES ... [DEPS ...] [LABELS ...])   GoogleTest, registered with ctest
+#   mvcomm_test(NAME [REAL_TIME] SOURCES ... [DEPS ...] [LABELS ...])
+#                                                   GoogleTest, registered with ctest; REAL_TIME
+#                                                   tests (pseudo-terminals, wall-clock waits) run
+#                                                   alone, so a parallel ctest cannot starve them
 #   mvcomm_bench(NAME SOURCES ... [DEPS ...])               Google Benchmark
 #   mvcomm_fuzzer(NAME SOURCES ... [DEPS ...])              libFuzzer; corpus in fuzz/corpus/NAME
 #
@@ -22,7 +25,7 @@ function(mvcomm_library name)
 endfunction()
 
 function(mvcomm_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "REAL_TIME" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   find_package(GTest REQUIRED)
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
@@ -31,8 +34,13 @@ function(mvcomm_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
+  set(_serial FALSE)
+  if(ARG_REAL_TIME)
+    set(_serial TRUE)
+    list(APPEND ARG_LABELS real_time)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}" RUN_SERIAL ${_serial})
 endfunction()
 
 function(mvcomm_bench name)
