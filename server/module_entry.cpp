@@ -1,8 +1,7 @@
 // File: server/module_entry.cpp
 //
 // The module's entry points: the load hook, DllCanUnloadNow and the
-// self-registration exports. DllGetClassObject (the cached class factory and
-// the automation object it creates) is added with the factory.
+// self-registration exports. DllGetClassObject is in dll_get_class_object.cpp.
 //
 // Load: the thread session table is cleared, the module path recorded and
 // the VM's runtime prepared, before any object can be requested.
@@ -17,22 +16,13 @@
 #include "vm/session_table.h"
 #include "vm/vm_api.h"
 
+#include "server/module_descriptor.h"
 #if defined(MVCOMM_HAVE_REGISTRATION)
-#include "server/registration/component_descriptor.h"
 #include "server/registration/registration.h"
 #endif
 
 namespace mvcomm::server {
 namespace {
-
-#if defined(MVCOMM_HAVE_REGISTRATION)
-// The module's one descriptor; the path is read at each use, so it may be
-// recorded after construction.
-registration::ComponentDescriptor& descriptor() {
-  static registration::ComponentDescriptor instance(&modulePathText(), nullptr);
-  return instance;
-}
-#endif
 
 __attribute__((constructor)) void onModuleLoad() {
   vm::SessionTable::clear();
@@ -52,7 +42,7 @@ STDAPI DllCanUnloadNow() {
 // registration room is part of the module.
 STDAPI DllRegisterServer() {
 #if defined(MVCOMM_HAVE_REGISTRATION)
-  return mvcomm::registration::registerServer(mvcomm::server::descriptor().descriptor());
+  return mvcomm::registration::registerServer(mvcomm::server::moduleDescriptor().descriptor());
 #else
   return E_NOTIMPL;
 #endif
@@ -60,7 +50,7 @@ STDAPI DllRegisterServer() {
 
 STDAPI DllUnregisterServer() {
 #if defined(MVCOMM_HAVE_REGISTRATION)
-  return mvcomm::registration::unregisterServer(mvcomm::server::descriptor().descriptor());
+  return mvcomm::registration::unregisterServer(mvcomm::server::moduleDescriptor().descriptor());
 #else
   return E_NOTIMPL;
 #endif
