@@ -19,7 +19,12 @@ for flavour in plain asan; do
   echo "== tests ($flavour)"
   log="build/$flavour/ctest.log"
   status=0
-  ctest --test-dir "build/$flavour" --output-on-failure -j "$jobs" --timeout 300 2>&1 | tee "$log" || status=$?
+  # The programs against mvcomm-sim over a pty depend on the simulator waking
+  # within the host's 8 ms pause, which a sanitizer's slowdown can break; the
+  # sanitized build covers the same code through the virtual-time tests.
+  exclude=()
+  [[ $flavour == asan ]] && exclude=(-LE pty_sim)
+  ctest --test-dir "build/$flavour" --output-on-failure -j "$jobs" --timeout 300 "${exclude[@]}" 2>&1 | tee "$log" || status=$?
   summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
   bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$summary")
