@@ -290,43 +290,24 @@ TEST_F(ClassLibraryTest, ReferenceTableCallsByNameWorkTheObject) {
 // each run ends in success or the injected status, and leaves nothing alive.
 TEST_F(ClassLibraryTest, FailingEachCallInTurnLeavesNothingAlive) {
   constexpr int32_t kInjected = -99;
-  const char* kProperties[] = {"errormessage", "rscardedtime", "commport", "errorcode"};
-  for (const char* property : kProperties) {
-    for (uint64_t nth = 1; nth < 50; ++nth) {
-      SCOPED_TRACE(::testing::Message() << property << ", failing call " << nth);
-      int64_t alive = testing::liveTotal();
-      testing::ScopedFailure failure(nth, kInjected);
-      int32_t st = kVmOk;
-      {
-        Ref<IVMString> n;
-        Ref<IVMValue> v;
-        st = vmMakeString(property, n.out());
-        if (st >= 0) st = object_->getVariable(n.p, v.out());
-      }
-      bool fired = testing::fired();
-      testing::clearFailure();
-      EXPECT_EQ(testing::liveTotal(), alive);
-      if (!fired) {
-        EXPECT_EQ(st, kVmOk);
-        break;
-      }
-      EXPECT_EQ(st, kInjected);
-    }
-  }
-  for (uint64_t nth = 1; nth < 100; ++nth) {
-    SCOPED_TRACE(::testing::Message() << "setclock, failing call " << nth);
-    int64_t alive = testing::liveTotal();
-    testing::failAt(nth, kInjected);
-    int32_t st = quietSetclock();
-    bool fired = testing::fired();
-    testing::clearFailure();
+  const int64_t alive = testing::liveTotal();
+  auto check = [&](int32_t st, bool fired) {
+    EXPECT_EQ(st, fired ? kInjected : kVmOk);
     EXPECT_EQ(testing::liveTotal(), alive);
-    if (!fired) {
-      EXPECT_EQ(st, kVmOk);
-      break;
-    }
-    EXPECT_EQ(st, kInjected);
+  };
+  for (const char* property : {"errormessage", "rscardedtime", "commport", "errorcode"}) {
+    SCOPED_TRACE(property);
+    auto read = [&] {
+      Ref<IVMString> n;
+      Ref<IVMValue> v;
+      int32_t st = vmMakeString(property, n.out());
+      if (st >= 0) st = object_->getVariable(n.p, v.out());
+      return st;
+    };
+    EXPECT_LT(testing::failEachCallInTurn(kInjected, read, check, 50), 50u);
   }
+  SCOPED_TRACE("setclock");
+  EXPECT_LT(testing::failEachCallInTurn(kInjected, [&] { return quietSetclock(); }, check, 100), 100u);
 }
 
 // A terminal operation by named call, against the emulator on the virtual line.
