@@ -72,6 +72,39 @@ TEST_F(ObjectLifecycle, TwoObjectsOnOneThreadShareASession) {
   third->Release();
 }
 
+// An object made while the table was full holds a session the table never
+// counted; its release must not take the count of a later object away.
+TEST_F(ObjectLifecycle, ObjectFromAFullTableLeavesLaterCountsAlone) {
+  const uint32_t me = vm::SessionTable::currentThreadId();
+  vm::SessionTable::removeThread(me);
+  auto* placeholder = reinterpret_cast<vm::IVMSession*>(0x1000);  // never handed to anyone
+  std::vector<uint32_t> others;
+  for (uint32_t id = 0x7F000000u; others.size() < vm::SessionTable::kEntries; ++id) {
+    const HRESULT hr = vm::SessionTable::insert(id, placeholder);
+    if (hr == S_FALSE) break;
+    others.push_back(id);
+  }
+  IMVComm* unshared = create();
+  ASSERT_NE(unshared, nullptr) << "a full table is no failure";
+  EXPECT_EQ(entryOfThisThread().threadId, 0u);
+
+  vm::SessionTable::removeThread(others.back());  // room again
+  others.pop_back();
+  IMVComm* counted = create();
+  ASSERT_NE(counted, nullptr);
+  EXPECT_EQ(entryOfThisThread().useCount, 1);
+  unshared->Release();
+  EXPECT_EQ(entryOfThisThread().useCount, 1) << "the uncounted object took a use away";
+
+  IMVComm* sharing = create();
+  ASSERT_NE(sharing, nullptr);
+  EXPECT_EQ(entryOfThisThread().useCount, 2);
+  sharing->Release();
+  counted->Release();
+  EXPECT_EQ(entryOfThisThread().useCount, 0);
+  for (uint32_t id : others) vm::SessionTable::removeThread(id);
+}
+
 TEST_F(ObjectLifecycle, ObjectsOnSixteenThreadsEachGetTheirOwnSession) {
   constexpr int kThreads = 16;
   std::vector<vm::IVMSession*> sessions(kThreads, nullptr);
