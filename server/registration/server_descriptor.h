@@ -31,7 +31,8 @@ namespace mvcomm::registration {
 
 // Creates one automation object. `session` is the calling thread's VM
 // session handle, or null to start one; on success *object holds the new
-// object's IUnknown with one reference. Returns S_OK or a negative status.
+// object's IUnknown with a reference count of 0 (the factory adds the first
+// reference). Returns S_OK or a negative status.
 using CreateRoutine = HRESULT (*)(void* session, void** object);
 
 // automationKind values that register an interface as an automation
