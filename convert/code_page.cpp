@@ -136,7 +136,12 @@ size_t utf8Encode(char32_t cp, char* out) {
 
 size_t wideToUtf8(const char16_t* text, size_t units, char* out, size_t limit) {
   size_t written = 0;
-  for (size_t i = 0; i < units && text[i] != 0; ++i) {
+  size_t i = 0;
+  // Plain ASCII, the common case, one byte per unit.
+  for (; i < units && written < limit && text[i] != 0 && text[i] < 0x80; ++i) {
+    out[written++] = static_cast<char>(text[i]);
+  }
+  for (; i < units && text[i] != 0; ++i) {
     char bytes[4];
     size_t count;
     const char16_t u = text[i];
@@ -192,6 +197,7 @@ size_t utf8ToWide(const char* text, size_t bytes, char16_t* out) {
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   size_t i = 0;
   size_t units = 0;
+  for (; i < bytes && p[i] < 0x80; ++i) out[units++] = p[i];
   while (i < bytes) {
     char32_t cp;
     const size_t count = utf8Sequence(p + i, bytes - i, &cp);

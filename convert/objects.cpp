@@ -34,22 +34,20 @@ int32_t blobContents(vm::IVMBlob* blob, int32_t* length, const uint8_t** bytes) 
   return status;
 }
 
-// Resizes a byte vector to 0 .. length-1 and stores the bytes. The last
-// SafeArrayPutElement's status, or `okStatus` when there was none to fail.
+// Resizes a byte vector to 0 .. length-1 (when asked) and stores the bytes.
+// The first failing SafeArrayPutElement's status, or `okStatus`.
 int32_t fillByteVector(SAFEARRAY* psa, int32_t length, const uint8_t* bytes, bool resize,
                        int32_t okStatus) {
   if (resize) {
     SAFEARRAYBOUND bound{static_cast<ULONG>(length), 0};
     if (FAILED(SafeArrayRedim(psa, &bound))) return kPbcomErrBadArgument;
   }
-  int32_t status = okStatus;
   for (LONG i = 0; i < length; ++i) {
     uint8_t byte = bytes[i];
     const HRESULT put = SafeArrayPutElement(psa, &i, &byte);
     if (FAILED(put)) return put;
-    status = okStatus;
   }
-  return status;
+  return okStatus;
 }
 
 }  // namespace
