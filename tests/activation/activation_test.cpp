@@ -5,8 +5,11 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/ole/activation/objbase.h"
 #include "platform/ole/ole_testing.h"
@@ -234,6 +237,28 @@ TEST_F(Activation, UnloadWaitsForObjectsAndLocks) {
                              reinterpret_cast<void**>(&object)),
             S_OK);
   object->Release();
+}
+
+TEST_F(Activation, ThreadsCreatingAtOnceLoadTheModuleOnce) {
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&failures] {
+      for (int i = 0; i < 50; ++i) {
+        IUnknown* object = nullptr;
+        if (FAILED(CoCreateInstance(kToyClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                    reinterpret_cast<void**>(&object)))) {
+          ++failures;
+          continue;
+        }
+        object->Release();
+        if (i % 10 == 0) CoFreeUnusedLibraries();  // unloading races with loading
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_LE(mvcomm::ole::loadedServerCount(), 1);
 }
 
 TEST(CoInitialize, PairsCountPerThread) {

@@ -9,6 +9,7 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <list>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@ struct LoadedServer {
   void* handle = nullptr;        // one dlopen reference, ours
   GetClassObjectFn getClassObject = nullptr;
   CanUnloadNowFn canUnloadNow = nullptr;  // null: never unloaded
+  int busy = 0;                  // activations under way; unloading waits for 0
 };
 
 std::mutex& tableLock() {
@@ -37,8 +39,9 @@ std::mutex& tableLock() {
   return lock;
 }
 
-std::vector<LoadedServer>& table() {
-  static auto* servers = new std::vector<LoadedServer>();  // outlives static destructors
+// A list, so an entry pinned by an activation stays where it is.
+std::list<LoadedServer>& table() {
+  static auto* servers = new std::list<LoadedServer>();  // outlives static destructors
   return *servers;
 }
 
@@ -49,12 +52,15 @@ HRESULT loadFailure(const std::string& path) {
   return MVCOMM_E_BAD_EXE_FORMAT;
 }
 
-// The entry point of the module at path, loading it on first use.
-// Caller holds tableLock().
-HRESULT findServer(const std::string& path, GetClassObjectFn* entry) {
-  for (const LoadedServer& s : table()) {
+// The module at path, loaded on first use, pinned (busy) until unpin():
+// between the module's DllGetClassObject and the factory's CreateInstance
+// nothing holds an object yet, so DllCanUnloadNow would allow unloading
+// code that is about to run. Caller holds tableLock().
+HRESULT pinServer(const std::string& path, LoadedServer** pinned) {
+  for (LoadedServer& s : table()) {
     if (s.path == path) {
-      *entry = s.getClassObject;
+      ++s.busy;
+      *pinned = &s;
       return S_OK;
     }
   }
@@ -71,9 +77,32 @@ HRESULT findServer(const std::string& path, GetClassObjectFn* entry) {
   auto canUnloadNow = reinterpret_cast<CanUnloadNowFn>(dlsym(handle, "DllCanUnloadNow"));
   // Two registered paths may name one module (a symbolic link): keep one
   // table entry per path all the same; dlopen counts the references.
-  table().push_back({path, handle, getClassObject, canUnloadNow});
-  *entry = getClassObject;
+  table().push_back({path, handle, getClassObject, canUnloadNow, 1});
+  *pinned = &table().back();
   return S_OK;
+}
+
+void unpin(LoadedServer* server) {
+  std::lock_guard<std::mutex> guard(tableLock());
+  --server->busy;
+}
+
+// CoGetClassObject with the module left pinned on success; the caller unpins.
+HRESULT getClassObject(REFCLSID rclsid, DWORD dwClsContext, REFIID riid, LPVOID* ppv,
+                       LoadedServer** pinned) {
+  if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
+  std::optional<std::string> path =
+      act::readDefaultText(act::classKeyPath(rclsid) + "\\InProcServer32");
+  if (!path || path->empty()) return REGDB_E_CLASSNOTREG;
+  {
+    std::lock_guard<std::mutex> guard(tableLock());
+    HRESULT hr = pinServer(*path, pinned);
+    if (FAILED(hr)) return hr;
+  }
+  // Outside the lock: the module may activate other classes itself.
+  HRESULT hr = (*pinned)->getClassObject(rclsid, riid, ppv);
+  if (FAILED(hr)) *ppv = nullptr;
+  return hr;
 }
 
 }  // namespace
@@ -84,22 +113,10 @@ STDAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, COSERVERINFO* /*pSe
                         REFIID riid, LPVOID* ppv) {
   if (ppv == nullptr) return E_INVALIDARG;
   *ppv = nullptr;
-  if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
-  std::optional<std::string> path =
-      act::readDefaultText(act::classKeyPath(rclsid) + "\\InProcServer32");
-  if (!path || path->empty()) return REGDB_E_CLASSNOTREG;
-
-  GetClassObjectFn entry = nullptr;
-  {
-    std::lock_guard<std::mutex> guard(tableLock());
-    HRESULT hr = findServer(*path, &entry);
-    if (FAILED(hr)) return hr;
-  }
-  // Outside the lock: the module may activate other classes itself. It
-  // stays loaded meanwhile, since unloading asks DllCanUnloadNow first and
-  // a module asked for a class object is not idle.
-  HRESULT hr = entry(rclsid, riid, ppv);
-  if (FAILED(hr)) *ppv = nullptr;
+  LoadedServer* pinned = nullptr;
+  HRESULT hr = getClassObject(rclsid, dwClsContext, riid, ppv, &pinned);
+  // From here the caller keeps the module by its objects or LockServer.
+  if (pinned != nullptr) unpin(pinned);
   return hr;
 }
 
@@ -110,13 +127,16 @@ STDAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   IClassFactory* factory = nullptr;
-  HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory,
-                                reinterpret_cast<void**>(&factory));
-  if (FAILED(hr)) return hr;
-  if (factory == nullptr) return E_UNEXPECTED;  // a module that says S_OK and gives nothing
-  hr = factory->CreateInstance(pUnkOuter, riid, ppv);
-  factory->Release();
-  if (FAILED(hr)) *ppv = nullptr;
+  LoadedServer* pinned = nullptr;
+  HRESULT hr = getClassObject(rclsid, dwClsContext, IID_IClassFactory,
+                              reinterpret_cast<void**>(&factory), &pinned);
+  if (SUCCEEDED(hr) && factory == nullptr) hr = E_UNEXPECTED;  // S_OK and no factory
+  if (SUCCEEDED(hr)) {
+    hr = factory->CreateInstance(pUnkOuter, riid, ppv);
+    if (FAILED(hr)) *ppv = nullptr;
+  }
+  if (factory != nullptr) factory->Release();
+  if (pinned != nullptr) unpin(pinned);
   return hr;
 }
 
@@ -126,13 +146,13 @@ STDAPI_(void) CoFreeUnusedLibraries(void) {
   std::vector<void*> unload;
   {
     std::lock_guard<std::mutex> guard(tableLock());
-    std::vector<LoadedServer>& servers = table();
-    for (size_t i = 0; i < servers.size();) {
-      if (servers[i].canUnloadNow != nullptr && servers[i].canUnloadNow() == S_OK) {
-        unload.push_back(servers[i].handle);
-        servers.erase(servers.begin() + static_cast<std::ptrdiff_t>(i));
+    std::list<LoadedServer>& servers = table();
+    for (auto it = servers.begin(); it != servers.end();) {
+      if (it->busy == 0 && it->canUnloadNow != nullptr && it->canUnloadNow() == S_OK) {
+        unload.push_back(it->handle);
+        it = servers.erase(it);
       } else {
-        ++i;
+        ++it;
       }
     }
   }

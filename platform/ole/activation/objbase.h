@@ -59,7 +59,10 @@ STDAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext
 
 // Asks every module loaded by CoGetClassObject whether it can go
 // (DllCanUnloadNow == S_OK) and unloads those that can. A module without
-// DllCanUnloadNow stays loaded.
+// DllCanUnloadNow stays loaded, and so does one that another thread is
+// activating a class from (CoCreateInstance holds it from DllGetClassObject
+// to the factory's Release). A class object obtained with CoGetClassObject
+// does not keep its module: hold LockServer(TRUE) or an object for that.
 STDAPI_(void) CoFreeUnusedLibraries(void);
 STDAPI_(void) CoFreeUnusedLibrariesEx(DWORD dwUnloadDelay, DWORD dwReserved);
 
