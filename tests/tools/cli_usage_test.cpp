@@ -44,7 +44,7 @@ TEST(CliUsage, BadUsageExitsWithTwoAndSaysWhy) {
       {with({"--port", "COM1", "cleardata", "1"}), "--port needs a number"},
       {with({"--format", "xml", "cleardata", "1"}), "--format must be table, csv or json"},
       {with({"--timelapse"}), "--timelapse needs a value"},
-      {with({"--via", "automation", "cleardata", "1"}), "only 'direct' is available"},
+      {with({"--via", "remote", "cleardata", "1"}), "--via: 'direct' or 'automation'"},
       {with({"--frobnicate", "cleardata", "1"}), "unknown option --frobnicate"},
       {with({"collect", "1", "2026-03-01", "2026-03-02"}), "collect needs --out FILE"},
       {with({"cleardata", "1", "--clear"}), "--out and --clear belong to collect"},

@@ -18,6 +18,7 @@
 #include "platform/serial/termios_port.h"
 #include "tools/mvcomm/collect.h"
 #include "tools/mvcomm/device_opener.h"
+#include "tools/mvcomm/automation_session.h"
 #include "tools/mvcomm/direct_session.h"
 #include "tools/mvcomm/progress_reporter.h"
 #include "tools/mvcomm/record_output.h"
@@ -116,6 +117,7 @@ struct Options {
   std::optional<std::string> out;   // collect
   bool clear = false;               // collect
   bool loopback = false;            // selftest
+  bool viaAutomation = false;       // --via automation
   std::string command;
   std::vector<std::string> args;
 };
@@ -232,7 +234,9 @@ std::optional<UsageError> parseOptions(const std::vector<std::string>& args, Opt
       o.out = v;
     } else if (arg == "--via") {
       if (auto e = value(v)) return e;
-      if (v != "direct") return UsageError{"--via: only 'direct' is available"};
+      if (v != "direct" && v != "automation")
+        return UsageError{"--via: 'direct' or 'automation'"};
+      o.viaAutomation = v == "automation";
     } else {
       return UsageError{"unknown option " + arg};
     }
@@ -502,11 +506,22 @@ int runMvcomm(const std::vector<std::string>& args, std::ostream& out, std::ostr
   settings.commport = commport;
   settings.bautrate = static_cast<std::int16_t>(o.baud);
   if (o.timelapseMs) settings.timelapseMs = *o.timelapseMs;
-  DirectSession session(env.opener, env.clock, settings,
-                        progress ? progress->callback() : ProgressCallback());
+  std::unique_ptr<TerminalSession> session;
+  if (o.viaAutomation) {
+    // The object lives in libMVComm.so and reports no progress.
+    std::string why;
+    session = AutomationSession::create(env.opener, env.clock, settings, why);
+    if (!session) {
+      err << "mvcomm: " << why << '\n';
+      return kExitFailed;
+    }
+  } else {
+    session = std::make_unique<DirectSession>(env.opener, env.clock, settings,
+                                              progress ? progress->callback() : ProgressCallback());
+  }
 
   Format format = o.format.value_or(terminals.stdoutIsTerminal ? Format::kTable : Format::kCsv);
-  Run run{o, env, format, session, progress.get(), out, err};
+  Run run{o, env, format, *session, progress.get(), out, err};
   int rc = kExitOk;
   try {
     if (o.command == "setclock") rc = cmdSetclock(run);
