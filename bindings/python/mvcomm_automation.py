@@ -19,7 +19,7 @@ import datetime
 import math
 import os
 
-__all__ = ["Dispatch", "AutomationError", "hresult_name"]
+__all__ = ["Dispatch", "AutomationError", "hresult_name", "free_unused_libraries"]
 
 # ---- the library and its types ---------------------------------------------------
 
@@ -263,6 +263,7 @@ class Dispatch:
 
     def __init__(self, progid=None, pointer=None):
         object.__setattr__(self, "_ids", {})
+        object.__setattr__(self, "_methods", set())  # names found to be methods
         object.__setattr__(self, "_ptr", None)
         if pointer is None:
             pointer = self._create(progid)
@@ -351,11 +352,16 @@ class Dispatch:
     def __getattr__(self, name):
         if name.startswith("_"):
             raise AttributeError(name)
+        key = name.lower()
+        if key in self._methods:
+            return _Method(self, name)
         try:
             return self._invoke(name, DISPATCH_PROPERTYGET, ())
         except AutomationError as e:
-            # A method asked for as a property: hand back something to call.
+            # A method asked for as a property: hand back something to call,
+            # and remember, so the next call goes straight to Invoke.
             if (e.hresult & 0xFFFFFFFF) in (0x80020003, 0x8002000E):
+                self._methods.add(key)
                 return _Method(self, name)
             raise
 

@@ -43,6 +43,8 @@ class PythonDispatch(unittest.TestCase):
             comm.rtwriterecord(2, 42, "4200")  # text coerced to the declared integer
             comm.moverecord(2, 2)
             self.assertEqual((comm.errorcode, comm.rtemployeeid, comm.rtcardid), (0, 42, 4200))
+            comm.moverecord(1, 2)  # a method known as one: called without the property try
+            self.assertEqual((comm.errorcode, comm.rtemployeeid, comm.rtcardid), (0, 0, 0))
             self.assertIsInstance(comm.rscardedtime, datetime.datetime)
 
     def test_refusals_raise_with_the_hresult(self):
