@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/ole/winerror.h"
+#include "platform/registry/registry_batch.h"
 #include "server/registration/registration.h"
 #include "server/registration/registry_layout.h"
 
@@ -60,9 +61,7 @@ HRESULT registerClass(const ServerDescriptor& server, const ClassEntry& entry, c
   return S_OK;
 }
 
-}  // namespace
-
-HRESULT registerServer(const ServerDescriptor& server) {
+HRESULT registerSteps(const ServerDescriptor& server) {
   const std::string serverPath = server.serverPath != nullptr ? *server.serverPath : std::string();
   WriteLog log;
   for (std::uint32_t c = 0; c < server.classCount && server.classes != nullptr; ++c) {
@@ -101,6 +100,21 @@ HRESULT registerServer(const ServerDescriptor& server) {
     }
   }
   return log.result();
+}
+
+}  // namespace
+
+// The whole sequence is one registry transaction: a process killed half-way
+// leaves the keys as they were, never a half-written registration that a
+// rerun stops short of. A step that fails still leaves the steps before it
+// done, as without the transaction.
+HRESULT registerServer(const ServerDescriptor& server) {
+  registry::Batch batch;
+  HRESULT hr = registerSteps(server);
+  if (batch.status() == ERROR_SUCCESS) {
+    if (LONG err = batch.commit(); err != ERROR_SUCCESS && SUCCEEDED(hr)) hr = HRESULT_FROM_WIN32(err);
+  }
+  return hr;
 }
 
 }  // namespace mvcomm::registration

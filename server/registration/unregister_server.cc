@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/ole/winerror.h"
+#include "platform/registry/registry_batch.h"
 #include "server/registration/registration.h"
 #include "server/registration/registry_layout.h"
 
@@ -36,9 +37,7 @@ class StopOnFailure {
   HRESULT failure_ = S_OK;
 };
 
-}  // namespace
-
-HRESULT unregisterServer(const ServerDescriptor& server) {
+HRESULT unregisterSteps(const ServerDescriptor& server) {
   for (std::uint32_t c = 0; c < server.classCount && server.classes != nullptr; ++c) {
     const ClassEntry& entry = server.classes[c];
     for (std::size_t i = 0; i < entry.usedInterfaces(); ++i) {
@@ -95,6 +94,21 @@ HRESULT unregisterServer(const ServerDescriptor& server) {
     }
   }
   return S_OK;
+}
+
+}  // namespace
+
+// The whole sequence is one registry transaction: a process killed half-way
+// leaves the keys as they were, never a half-removed registration that a
+// rerun stops short of. A step that fails still leaves the steps before it
+// done, as without the transaction.
+HRESULT unregisterServer(const ServerDescriptor& server) {
+  registry::Batch batch;
+  HRESULT hr = unregisterSteps(server);
+  if (batch.status() == ERROR_SUCCESS) {
+    if (LONG err = batch.commit(); err != ERROR_SUCCESS && SUCCEEDED(hr)) hr = HRESULT_FROM_WIN32(err);
+  }
+  return hr;
 }
 
 }  // namespace mvcomm::registration
