@@ -1,7 +1,7 @@
 # Helpers that every room uses to declare its targets the same way.
 #
 #   mvcomm_library(NAME [SHARED] SOURCES ... [DEPS ...])
-#   mvcomm_test(NAME [REAL_TIME] SOURCES ... [DEPS ...] [LABELS ...])
+#   mvcomm_test(NAME [REAL_TIME] SOURCES ... [DEPS ...] [LABELS label])
 #                                                   GoogleTest, registered with ctest; REAL_TIME
 #                                                   tests (pseudo-terminals, wall-clock waits) run
 #                                                   alone, so a parallel ctest cannot starve them
@@ -34,13 +34,18 @@ function(mvcomm_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
-  set(_serial FALSE)
+  # An empty LABELS value would vanish from the property list and shift the
+  # pairs after it, so properties are only listed when they have a value.
+  # gtest_discover_tests keeps one value per property: one label per test.
+  set(_props TIMEOUT ${ARG_TIMEOUT})
   if(ARG_REAL_TIME)
-    set(_serial TRUE)
-    list(APPEND ARG_LABELS real_time)
+    list(APPEND _props RUN_SERIAL TRUE)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}" RUN_SERIAL ${_serial})
+  if(ARG_LABELS)
+    list(GET ARG_LABELS 0 _label)
+    list(APPEND _props LABELS ${_label})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${_props})
 endfunction()
 
 function(mvcomm_bench name)
