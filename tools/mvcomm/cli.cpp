@@ -36,7 +36,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: mvcomm [--port N | --device PATH] [--baud 2400|4800|9600|14400] [--timelapse MS]\n"
-    "              [--format table|csv|json] [--trace FILE] [--quiet]\n"
+    "              [--format table|csv|json] [--trace FILE] [--quiet] [--via direct|automation]\n"
     "              [--simulate [--sim-state FILE] [--sim-fault [N@]SPEC]...]\n"
     "              COMMAND ARGS\n"
     "commands:\n"
