@@ -9,7 +9,6 @@
 // lands a random delay later, spread over one measured run's length.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -22,6 +21,7 @@
 #include <string>
 
 #include "platform/ole/winerror.h"
+#include "tests/registry/temp_registry.h"
 #include "server/registration/component_descriptor.h"
 #include "server/registration/registration.h"
 #include "tests/registration/registry_dump.h"
@@ -37,43 +37,9 @@ const std::string kModule = "/opt/mvcomm/lib/libMVComm.so";
 // A fresh MVCOMM_REGISTRY for one test, in memory-backed /dev/shm where there
 // is one: a SIGKILL loses no page-cache writes, and sparing the disk syncs
 // keeps 400 runs to seconds.
-class ScratchRegistry {
- public:
-  ScratchRegistry() {
-    std::string pattern = std::filesystem::is_directory("/dev/shm") ? "/dev/shm/mvcomm-crash-XXXXXX"
-                                                                     : "/tmp/mvcomm-crash-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) folder_ = pattern;
-    file_ = folder_ + "/registry.db";
-    setenv("MVCOMM_REGISTRY", file_.c_str(), 1);
-  }
-  ~ScratchRegistry() {
-    unsetenv("MVCOMM_REGISTRY");
-    std::error_code ignored;
-    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
-  }
-  ScratchRegistry(const ScratchRegistry&) = delete;
-  ScratchRegistry& operator=(const ScratchRegistry&) = delete;
-
-  // "ok" when SQLite finds the file sound, else its complaint.
-  std::string integrityCheck() const {
-    sqlite3* db = nullptr;
-    std::string result = "cannot open";
-    if (sqlite3_open_v2(file_.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-      sqlite3_stmt* stmt = nullptr;
-      if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr) == SQLITE_OK &&
-          sqlite3_step(stmt) == SQLITE_ROW) {
-        result = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-      }
-      sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return result;
-  }
-
- private:
-  std::string folder_;
-  std::string file_;
-};
+// The registry lives in memory when it can: a kill loses nothing there, and
+// 400 runs need no disk syncs.
+std::string scratchParent() { return std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp"; }
 
 enum class Step { kRegister, kUnregister };
 
@@ -187,7 +153,7 @@ class RegistrationCrash : public ::testing::Test {
     return midway;
   }
 
-  ScratchRegistry registry_;
+  TempRegistry registry_{scratchParent()};
   registration::ComponentDescriptor component_{&kModule, nullptr};
   RegistryDump empty_;
   RegistryDump complete_;

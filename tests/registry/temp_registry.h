@@ -15,10 +15,13 @@ namespace mvcomm::testing {
 
 class TempRegistry {
  public:
-  TempRegistry() {
-    char pattern[] = "/tmp/mvcomm-reg-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    folder_ = made != nullptr ? made : "/tmp";
+  // `parent` holds the private folder; /dev/shm suits tests that kill
+  // writers many times and need no disk syncs.
+  explicit TempRegistry(const std::string& parent = "/tmp") {
+    std::string pattern = parent + "/mvcomm-reg-XXXXXX";
+    const char* made = mkdtemp(pattern.data());
+    folder_ = made != nullptr ? made : parent;
+    owned_ = made != nullptr;
     file_ = folder_ + "/registry.db";
     const char* previous = getenv("MVCOMM_REGISTRY");
     hadPrevious_ = previous != nullptr;
@@ -32,7 +35,7 @@ class TempRegistry {
       unsetenv("MVCOMM_REGISTRY");
     }
     std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
+    if (owned_) std::filesystem::remove_all(folder_, ignored);  // never the parent itself
   }
   TempRegistry(const TempRegistry&) = delete;
   TempRegistry& operator=(const TempRegistry&) = delete;
@@ -61,6 +64,7 @@ class TempRegistry {
   std::string file_;
   std::string previous_;
   bool hadPrevious_ = false;
+  bool owned_ = false;  // the folder was made here
 };
 
 }  // namespace mvcomm::testing
