@@ -2,8 +2,10 @@
 #include "tools/mvcomm/trace_port.h"
 
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstring>
-#include <sstream>
+#include <string_view>
 
 namespace mvcomm::cli {
 
@@ -162,40 +164,81 @@ int TracingOpener::open(const std::string& name, std::unique_ptr<serial::SerialP
   return 0;
 }
 
+namespace {
+
+std::vector<std::string_view> tokens(std::string_view line) {
+  std::vector<std::string_view> out;
+  std::size_t pos = 0;
+  while (pos < line.size()) {
+    while (pos < line.size() && std::isspace(static_cast<unsigned char>(line[pos]))) ++pos;
+    std::size_t end = pos;
+    while (end < line.size() && !std::isspace(static_cast<unsigned char>(line[end]))) ++end;
+    if (end > pos) out.push_back(line.substr(pos, end - pos));
+    pos = end;
+  }
+  return out;
+}
+
+// Each field is a whole token: "0O" is neither a rate nor a parity.
+bool parseTime(std::string_view s, double& ms) {
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), ms);
+  return ec == std::errc() && end == s.data() + s.size() && std::isfinite(ms) && ms >= 0;
+}
+
+// The rates a port takes (the mode strings' limit); the writer never
+// writes a sign or a zero rate.
+bool parseBaud(std::string_view s, std::uint32_t& baud) {
+  if (s.empty() || s.size() > 7) return false;
+  std::uint32_t v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  if (v == 0 || v > 4000000) return false;
+  baud = v;
+  return true;
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
 bool parseTrace(const std::string& text, std::vector<TraceFrame>& frames, std::string& error) {
-  std::istringstream in(text);
-  std::string line;
-  for (int lineNo = 1; std::getline(in, line); ++lineNo) {
+  std::size_t pos = 0;
+  for (int lineNo = 1; pos < text.size(); ++lineNo) {
+    std::size_t nl = text.find('\n', pos);
+    if (nl == std::string::npos) nl = text.size();
+    const std::string_view line(text.data() + pos, nl - pos);
+    pos = nl + 1;
     if (line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line);
+    auto fail = [&](const std::string& what) {
+      error = "line " + std::to_string(lineNo) + ": " + what;
+      return false;
+    };
+    const auto t = tokens(line);
     TraceFrame f;
-    std::string dir, parity;
-    if (!(fields >> f.ms >> dir)) {
-      error = "line " + std::to_string(lineNo) + ": no time and kind";
-      return false;
-    }
-    if (dir != ">" && dir != "<") continue;
-    f.fromHost = dir == ">";
-    if (!(fields >> f.settings.baud >> parity) || parity.size() != 1) {
-      error = "line " + std::to_string(lineNo) + ": no rate and parity";
-      return false;
-    }
-    switch (parity[0]) {
+    if (t.size() < 2 || !parseTime(t[0], f.ms)) return fail("no time and kind");
+    if (t[1] != ">" && t[1] != "<") continue;
+    f.fromHost = t[1] == ">";
+    if (t.size() < 4 || !parseBaud(t[2], f.settings.baud) || t[3].size() != 1)
+      return fail("no rate and parity");
+    switch (t[3][0]) {
       case 'N': f.settings.parity = serial::Parity::kNone; break;
       case 'O': f.settings.parity = serial::Parity::kOdd; break;
       case 'E': f.settings.parity = serial::Parity::kEven; break;
       case 'M': f.settings.parity = serial::Parity::kMark; break;
       case 'S': f.settings.parity = serial::Parity::kSpace; break;
-      default: error = "line " + std::to_string(lineNo) + ": bad parity"; return false;
+      default: return fail("bad parity");
     }
-    std::string hex;
-    while (fields >> hex) {
-      if (hex.size() != 2 || !std::isxdigit(static_cast<unsigned char>(hex[0])) ||
-          !std::isxdigit(static_cast<unsigned char>(hex[1]))) {
-        error = "line " + std::to_string(lineNo) + ": bad byte " + hex;
-        return false;
-      }
-      f.bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex, nullptr, 16)));
+    for (std::size_t i = 4; i < t.size(); ++i) {
+      if (t[i].size() != 2 || hexDigit(t[i][0]) < 0 || hexDigit(t[i][1]) < 0)
+        return fail("bad byte " + std::string(t[i]));
+      f.bytes.push_back(static_cast<std::uint8_t>(hexDigit(t[i][0]) * 16 + hexDigit(t[i][1])));
     }
     frames.push_back(std::move(f));
   }

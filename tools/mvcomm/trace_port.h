@@ -72,8 +72,11 @@ struct TraceFrame {
   std::vector<std::uint8_t> bytes;
 };
 
-// The byte lines of a trace, in order; other lines are skipped. Returns
-// false with "line N: what" in `error` on a malformed byte line.
+// The byte lines of a trace, in order; other lines are skipped. Fields are
+// whitespace-separated tokens, each whole: a time of 0 ms or more, a rate
+// of 1 to 4000000, one parity letter, two hex digits per byte. Returns
+// false with "line N: what" in `error` on a line without a time or a
+// malformed byte line.
 bool parseTrace(const std::string& text, std::vector<TraceFrame>& frames, std::string& error);
 
 char parityLetter(serial::Parity parity);
