@@ -12,7 +12,7 @@ namespace mvcomm::emulator {
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 12> kFaultNames{{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 13> kFaultNames{{
     {FaultKind::kSilence, "silence"},
     {FaultKind::kCutShort, "cut-short"},
     {FaultKind::kTooLong, "too-long"},
@@ -25,6 +25,7 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 12> kFaultNames{{
     {FaultKind::kShortBlock, "short-block"},
     {FaultKind::kVanish, "vanish"},
     {FaultKind::kReplace, "replace"},
+    {FaultKind::kEndless, "endless"},
 }};
 
 constexpr std::array<std::pair<Command, std::string_view>, 9> kCommandNames{{

@@ -33,6 +33,8 @@ enum class FaultKind {
   kShortBlock,      // a table read reply of `bytes` bytes (default 10), shorter than a block
   kVanish,          // the device disappears after `bytes` bytes of the reply (read errors)
   kReplace,         // the reply replaced by `data`, exactly (hand-made streams)
+  kEndless,         // the record transfer never ends: empty record frames (ETX) where the
+                    // EOT frame belongs; a new-model stream runs past what a reception holds
 };
 
 // The exchange a reply belongs to.

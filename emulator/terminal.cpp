@@ -20,6 +20,7 @@ bool isGeneric(FaultKind kind) {
     case FaultKind::kStopBeforeEot:
     case FaultKind::kEarlyEot:
     case FaultKind::kShortBlock:
+    case FaultKind::kEndless:
       return false;
     default:
       return true;

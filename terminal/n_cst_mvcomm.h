@@ -90,7 +90,10 @@ class n_cst_mvcomm {
   // Downloads the records between the two dates (either order) into the
   // record set. Errors: the checks above, failed_connect_specific_machine,
   // failed_alter_specific_machine_bautrate, failed_send_read_command,
-  // failed_parse_data, havent_read_data.
+  // havent_read_data (no reply, or a transfer that stops before its EOT
+  // frame), failed_parse_data (a damaged data frame). After either of the
+  // last two the record set is empty: records are taken only from a whole,
+  // sound transfer.
   void readdata(const NullableString& machinenum, const NullableDate& startdate,
                 const NullableDate& enddate);
   // Clears the terminal's records; on success also the record set.
@@ -107,10 +110,12 @@ class n_cst_mvcomm {
   // Errors: refertable_no_init, invalid_record_number.
   void rtwriterecord(std::int32_t numrecord, std::int32_t employeeid, std::int32_t cardid);
   // Uploads the terminal's reference table. Errors: the checks above,
-  // havent_read_data, failed_read_refertable.
+  // failed_read_refertable (a block reply missing, cut short or damaged;
+  // the table in memory is left as it was).
   void readrefertable(const NullableString& machinenum);
   // Downloads the reference table in memory. Errors: the checks above,
-  // no_record_in_refertable, failed_write_refertable.
+  // no_record_in_refertable, failed_write_refertable (a block not
+  // acknowledged).
   void writerefertable(const NullableString& machinenum);
 
   // ---- C++ extras (not part of the automation interface)
@@ -191,7 +196,7 @@ class n_cst_mvcomm {
                               const std::function<bool()>& middleCheck, std::int32_t& number);
   bool failOs(int error);  // reports errno `error` as an operating-system failure
   bool sendFrame(const std::vector<std::uint8_t>& frame);  // assembles in iblb_buffer, sends
-  bool selectForTable(std::int32_t machine, bool& opened);
+  bool selectForTable(std::int32_t machine);
   void settleWait();
   void notify(Progress::Kind kind, std::int32_t count, Clock::duration wait = {});
   std::string settingsString(char parity) const;

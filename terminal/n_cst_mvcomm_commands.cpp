@@ -129,8 +129,7 @@ void n_cst_mvcomm::readdata(const NullableString& machinenum, const NullableDate
     }
     if (!of_parsedata({iblb_buffer.data() + terminal::kAckFrameSize, static_cast<std::size_t>(size)},
                       size)) {
-      of_seterrorinfo(failed_parse_data, false);
-      return;
+      return;  // reported: a stream cut short or damaged
     }
   } else {
     acknowledged = false;

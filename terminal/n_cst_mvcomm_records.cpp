@@ -3,6 +3,8 @@
 // The record set: decoding what readdata received (one new-model stream,
 // or old-model frames fetched one by one), emptying the sets, and the
 // one-row cursors of moverecord.
+#include <algorithm>
+
 #include "terminal/frames.h"
 #include "terminal/n_cst_mvcomm.h"
 #include "terminal/record_decoder.h"
@@ -25,12 +27,42 @@ void n_cst_mvcomm::of_clearrecordset(std::int32_t al_flag) {
   }
 }
 
+namespace {
+
+// An old-model header counts the payload bytes of the record frames to
+// come (16 bits: at most 65535). An honest transfer sends no more than the
+// header, a date frame and a record frame per record, and the EOT frame; a
+// terminal that goes on sending past that would keep the host reading for
+// ever. Without a header the largest count stands in.
+std::int64_t oldModelFrameBudget(std::int64_t countBytes) {
+  return 2 + 2 * ((countBytes + 3) / static_cast<std::int64_t>(terminal::kRecordSize));
+}
+
+}  // namespace
+
 bool n_cst_mvcomm::of_parsedata(std::span<const std::uint8_t> ablb_buffer,
                                 std::int32_t al_buffersize) {
-  if (ablb_buffer.empty() || al_buffersize <= 0) return false;
+  if (ablb_buffer.empty() || al_buffersize <= 0) {
+    of_seterrorinfo(failed_parse_data, false);
+    return false;
+  }
   of_clearrecordset(1);
   auto size = std::min(ablb_buffer.size(), static_cast<std::size_t>(al_buffersize));
-  terminal::decodeNewModelStream(ablb_buffer.first(size), istr_records);
+  std::vector<str_record> decoded;
+  // A stream that stops before its EOT frame, or holds a damaged frame,
+  // may lack records: none of it is taken, so that no caller clears a
+  // terminal after a partial read.
+  switch (terminal::decodeNewModelStream(ablb_buffer.first(size), decoded)) {
+    case terminal::FrameCheck::kWhole:
+      break;
+    case terminal::FrameCheck::kCutShort:
+      of_seterrorinfo(havent_read_data, false);
+      return false;
+    case terminal::FrameCheck::kDamaged:
+      of_seterrorinfo(failed_parse_data, false);
+      return false;
+  }
+  istr_records = std::move(decoded);
   if (istr_records.empty()) {
     of_seterrorinfo(havent_read_data, false);
   } else {
@@ -52,28 +84,50 @@ bool n_cst_mvcomm::of_readdatafromold(std::vector<std::uint8_t>& ablb_buffer,
   bool done = false;
   std::int32_t size = std::min(al_buffersize, static_cast<std::int32_t>(ablb_buffer.size()));
   std::int32_t frames = 0;
+  std::int64_t budget = oldModelFrameBudget(0xFFFF);
+  bool counted = false;  // a header has given the count
   for (;;) {
     if (size <= 0) break;
     std::span<const std::uint8_t> frame(ablb_buffer.data(), static_cast<std::size_t>(size));
     notify(Progress::Kind::kOldFrame, ++frames);
-    // A reply of one or two bytes has no end byte and no control byte.
-    const bool endsWithEot = size >= 3 && frame[static_cast<std::size_t>(size) - 3] == terminal::kEot;
+    // A frame cut short or damaged is not acknowledged: its records would
+    // be lost, or wrong.
+    std::size_t length = 0;
+    switch (terminal::checkDataFrame(frame, length)) {
+      case terminal::FrameCheck::kWhole:
+        break;
+      case terminal::FrameCheck::kCutShort:
+        of_seterrorinfo(havent_read_data, false);
+        return false;
+      case terminal::FrameCheck::kDamaged:
+        of_seterrorinfo(failed_parse_data, false);
+        return false;
+    }
+    const bool endsWithEot = frame[length - 3] == terminal::kEot;
+    const std::uint8_t k = frame[1];
+    const bool recordFrame = k != terminal::kKindHeader && k != terminal::kKindDate;
+    // Records past the header's count are a frame sent twice (a repeat
+    // after a lost ACK) or not meant for us: duplicates or strangers.
+    if (counted && recordFrame && !(endsWithEot && remaining <= 0) && k > remaining) {
+      of_seterrorinfo(failed_parse_data, false);
+      return false;
+    }
     if (!sendFrame(terminal::ackFrame())) return false;
     if (endsWithEot && remaining <= 0) {
       done = true;
       break;
     }
-    if (size >= 2) {
-      std::uint8_t k = frame[1];
-      if (k == terminal::kKindHeader) {
-        if (size >= 5) remaining = frame[3] * 256 + frame[4];
-      } else if (k == terminal::kKindDate) {
-        if (size >= 6) date = terminal::dateFromFrame(frame[3], frame[4], frame[5]);
-      } else {
-        terminal::decodeOldModelRecords(frame, date, collected);
-        remaining -= k;
-      }
+    if (k == terminal::kKindHeader) {
+      remaining = frame[3] * 256 + frame[4];
+      counted = true;
+      if (frames == 1) budget = oldModelFrameBudget(remaining);
+    } else if (k == terminal::kKindDate) {
+      date = terminal::dateFromFrame(frame[3], frame[4], frame[5]);
+    } else {
+      terminal::decodeOldModelRecords(frame.first(length), date, collected);
+      remaining -= k;
     }
+    if (frames >= budget) break;  // the transfer does not end: as if silent
     if (!of_receivedata(ablb_buffer, size, false)) return false;
   }
   if (!done) {

@@ -49,17 +49,14 @@ void n_cst_mvcomm::rtwriterecord(std::int32_t numrecord, std::int32_t employeeid
 }
 
 // Opens the port, sends the table address (mark parity) and, after the
-// settle pause, the table open frame. `opened` tells whether the port got
-// as far as sending the open frame's predecessors, for writerefertable's
-// closing sequence.
-bool n_cst_mvcomm::selectForTable(std::int32_t machine, bool& opened) {
-  opened = false;
+// settle pause, the table open frame. A failure has been reported and has
+// closed the port.
+bool n_cst_mvcomm::selectForTable(std::int32_t machine) {
   auto number = static_cast<std::uint16_t>(machine);
   if (!of_opencomm()) return false;
   if (!of_setcommstat(settingsString('M'), 2400)) return false;
   if (!sendFrame(terminal::tableAddressFrame(number))) return false;
   settleWait();
-  opened = true;
   if (!of_setcommstat(settingsString('S'), 2400)) return false;
   return sendFrame(terminal::tableOpenFrame());
 }
@@ -67,30 +64,24 @@ bool n_cst_mvcomm::selectForTable(std::int32_t machine, bool& opened) {
 void n_cst_mvcomm::readrefertable(const NullableString& machinenum) {
   std::int32_t machine = 0;
   if (!checkTerminalArguments(machinenum, invalid_arguments, nullptr, machine)) return;
-  bool opened = false;
-  if (!selectForTable(machine, opened)) return;
+  if (!selectForTable(machine)) return;
 
   std::vector<std::uint8_t> image;
   image.reserve(kReadImageSize);
-  bool success = false;
   bool ended = false;
   for (std::int32_t n = 1; n <= terminal::kMaxBlocks; ++n) {
-    if (!sendFrame(terminal::readBlockFrame(n))) break;
+    if (!sendFrame(terminal::readBlockFrame(n))) return;
     std::int32_t got = 0;
-    if (!of_receivedata(iblb_buffer, got, false)) break;
-    if (got <= 0) {
-      of_seterrorinfo(havent_read_data, false);
-      break;
-    }
+    if (!of_receivedata(iblb_buffer, got, false)) return;
+    // Silence, a block cut short or damaged ends the transfer with the
+    // table in memory as it was: its rows would be lost, or wrong.
     std::span<const std::uint8_t> reply(iblb_buffer.data(), static_cast<std::size_t>(got));
-    if (reply.size() >= 6 && reply[2] == 0xFF && reply[3] == 0xFF && reply[4] == 0xFF &&
-        reply[5] == 0xFF) {
+    if (!terminal::blockReplySound(reply)) break;
+    auto data = reply.subspan(kBlockReplyDataOffset, terminal::kBlockDataSize);
+    if (data[0] == 0xFF && data[1] == 0xFF && data[2] == 0xFF && data[3] == 0xFF) {
       ended = true;
       break;
     }
-    // A block cut short would silently lose the rows it should have held.
-    if (reply.size() < kBlockReplyDataOffset + terminal::kBlockDataSize) break;
-    auto data = reply.subspan(kBlockReplyDataOffset, terminal::kBlockDataSize);
     image.insert(image.end(), data.begin(), data.end());
     notify(Progress::Kind::kReferBlock, n);
     if (n == terminal::kMaxBlocks) ended = true;
@@ -99,10 +90,9 @@ void n_cst_mvcomm::readrefertable(const NullableString& machinenum) {
     of_clearrecordset(2);
     istr_refertable = terminal::parseReferImage(image);
     rtrows = static_cast<std::int32_t>(istr_refertable.size());
-    success = true;
   }
   if (!sendFrame(terminal::commandA2Frame())) return;
-  of_seterrorinfo(success ? error_success : failed_read_refertable, false);
+  of_seterrorinfo(ended ? error_success : failed_read_refertable, false);
 }
 
 void n_cst_mvcomm::writerefertable(const NullableString& machinenum) {
@@ -112,32 +102,32 @@ void n_cst_mvcomm::writerefertable(const NullableString& machinenum) {
     of_seterrorinfo(no_record_in_refertable, false);
     return;
   }
-  bool opened = false;
-  bool success = false;
-  if (selectForTable(machine, opened)) {
-    auto rows = std::span<const str_referrecord>(istr_refertable)
-                    .first(std::min(istr_refertable.size(), static_cast<std::size_t>(rtrows)));
-    std::vector<std::uint8_t> image = terminal::buildReferImage(rows);
-    // E: the position after the image's last byte, counting from 1.
-    const std::size_t end = image.size() + 1;
-    success = true;
-    for (std::int32_t n = 1; n <= terminal::kMaxBlocks; ++n) {
-      std::size_t from = terminal::kBlockDataSize * static_cast<std::size_t>(n - 1);
-      if (from > end) break;
-      std::uint8_t block[terminal::kBlockDataSize] = {};
-      for (std::size_t i = 0; i < terminal::kBlockDataSize && from + i < image.size(); ++i) {
-        block[i] = image[from + i];
-      }
-      std::int32_t got = 0;
-      if (!sendFrame(terminal::writeBlockFrame(n, block)) ||
-          !of_receivedata(iblb_buffer, got, false) || got <= 0) {
-        success = false;
-        break;
-      }
-      notify(Progress::Kind::kReferBlock, n);
+  // A serial failure reports itself and closes the port: its error is the
+  // outcome, and there is no closing sequence to send.
+  if (!selectForTable(machine)) return;
+  auto rows = std::span<const str_referrecord>(istr_refertable)
+                  .first(std::min(istr_refertable.size(), static_cast<std::size_t>(rtrows)));
+  std::vector<std::uint8_t> image = terminal::buildReferImage(rows);
+  // E: the position after the image's last byte, counting from 1.
+  const std::size_t end = image.size() + 1;
+  bool success = true;
+  for (std::int32_t n = 1; n <= terminal::kMaxBlocks; ++n) {
+    std::size_t from = terminal::kBlockDataSize * static_cast<std::size_t>(n - 1);
+    if (from > end) break;
+    std::uint8_t block[terminal::kBlockDataSize] = {};
+    for (std::size_t i = 0; i < terminal::kBlockDataSize && from + i < image.size(); ++i) {
+      block[i] = image[from + i];
     }
-  } else if (!opened) {
-    return;  // failed before the terminal was addressed
+    if (!sendFrame(terminal::writeBlockFrame(n, block))) return;
+    std::int32_t got = 0;
+    if (!of_receivedata(iblb_buffer, got, false)) return;
+    // Only an acknowledgement says the terminal stored the block; a refusal
+    // or an unreadable reply means the table there is not the one sent.
+    if (!terminal::beginsWithAcks({iblb_buffer.data(), static_cast<std::size_t>(got)})) {
+      success = false;
+      break;
+    }
+    notify(Progress::Kind::kReferBlock, n);
   }
   settleWait();
   if (!sendFrame(terminal::commandA2Frame())) return;

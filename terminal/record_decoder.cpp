@@ -1,9 +1,7 @@
 // File: terminal/record_decoder.cpp
 //
-// Frame walk of the record streams. A record frame's position after it is
-// computed exactly as the terminal's frame layout implies for any control
-// byte, so a stream with odd K values is followed the same way wherever it
-// leads; only whole records inside the received bytes are decoded.
+// Frame checks and the walk of the record streams. Every read is bounded by
+// the bytes received.
 #include "terminal/record_decoder.h"
 
 #include <string>
@@ -14,9 +12,8 @@ namespace mvcomm::terminal {
 
 namespace {
 
-// Record slots a record frame with control byte K steps over: the payload
-// starts at offset 3 and slots are taken while they start before K + 2.
-std::size_t slotsOf(std::uint8_t k) { return k >= 1 ? (static_cast<std::size_t>(k) + 2) / 4 : 0; }
+constexpr std::size_t kPayloadOffset = 3;   // STX, K, one byte
+constexpr std::size_t kFrameOverhead = 6;   // those three, end byte, CRC
 
 // The record at `bytes` on a date already checked (`dateValid`).
 str_record recordOn(const std::uint8_t* bytes, const Date& date, bool dateValid) {
@@ -29,18 +26,37 @@ str_record recordOn(const std::uint8_t* bytes, const Date& date, bool dateValid)
   return r;
 }
 
-void decodeRecords(std::span<const std::uint8_t> bytes, std::size_t payload, std::uint8_t k,
-                   const Date& date, bool dateValid, std::vector<str_record>& out) {
-  // Only K / 4 whole records are payload; a partial slot holds frame trailer.
-  std::size_t count = std::min<std::size_t>(k / kRecordSize, slotsOf(k));
-  if (payload < bytes.size()) count = std::min(count, (bytes.size() - payload) / kRecordSize);
-  else count = 0;
+std::size_t payloadSize(std::uint8_t k) {
+  if (k == kKindHeader) return 2;
+  if (k == kKindDate) return 3;
+  return k;
+}
+
+void appendRecords(std::span<const std::uint8_t> frame, const Date& date, bool dateValid,
+                   std::vector<str_record>& out) {
+  const std::size_t count = frame[1] / kRecordSize;
   for (std::size_t i = 0; i < count; ++i) {
-    out.push_back(recordOn(bytes.data() + payload + i * kRecordSize, date, dateValid));
+    out.push_back(recordOn(frame.data() + kPayloadOffset + i * kRecordSize, date, dateValid));
   }
 }
 
 }  // namespace
+
+FrameCheck checkDataFrame(std::span<const std::uint8_t> bytes, std::size_t& length) {
+  if (bytes.size() < 2) return FrameCheck::kCutShort;
+  const std::uint8_t k = bytes[1];
+  const std::size_t payload = payloadSize(k);
+  const std::size_t size = payload + kFrameOverhead;
+  if (bytes.size() < size) return FrameCheck::kCutShort;
+  const bool records = k != kKindHeader && k != kKindDate;
+  if (records && k % kRecordSize != 0) return FrameCheck::kDamaged;
+  const std::uint8_t end = bytes[kPayloadOffset + payload];
+  if (end != kEtx && end != kEot) return FrameCheck::kDamaged;
+  const std::uint16_t crc = crc16(bytes.first(size - 2));
+  if (bytes[size - 2] != (crc & 0xFF) || bytes[size - 1] != (crc >> 8)) return FrameCheck::kDamaged;
+  length = size;
+  return FrameCheck::kWhole;
+}
 
 Date dateFromFrame(std::uint8_t year, std::uint8_t month, std::uint8_t day) {
   return Date{1900 + year, month, day};
@@ -50,32 +66,34 @@ str_record makeRecord(std::span<const std::uint8_t> bytes, const Date& date) {
   return recordOn(bytes.data(), date, date.isValid());
 }
 
-void decodeNewModelStream(std::span<const std::uint8_t> stream, std::vector<str_record>& out) {
+FrameCheck decodeNewModelStream(std::span<const std::uint8_t> stream, std::vector<str_record>& out) {
   Date date{1900, 1, 1};
   bool dateValid = true;
   std::size_t p = 0;
-  const std::size_t size = stream.size();
-  while (p + 1 < size) {
-    std::uint8_t k = stream[p + 1];
-    if (k == kKindHeader) {
-      p += 8;
-    } else if (k == kKindDate) {
-      if (p + 5 < size) {
-        date = dateFromFrame(stream[p + 3], stream[p + 4], stream[p + 5]);
-        dateValid = date.isValid();
-      }
-      p += 9;
-    } else {
-      decodeRecords(stream, p + 3, k, date, dateValid, out);
-      p += 3 + kRecordSize * slotsOf(k) + 3;
+  while (p < stream.size()) {
+    std::size_t length = 0;
+    const FrameCheck check = checkDataFrame(stream.subspan(p), length);
+    if (check != FrameCheck::kWhole) return check;
+    auto frame = stream.subspan(p, length);
+    const std::uint8_t k = frame[1];
+    if (k == kKindDate) {
+      date = dateFromFrame(frame[3], frame[4], frame[5]);
+      dateValid = date.isValid();
+    } else if (k != kKindHeader) {
+      appendRecords(frame, date, dateValid, out);
     }
+    if (frame[length - 3] == kEot) return FrameCheck::kWhole;
+    p += length;
   }
+  return FrameCheck::kCutShort;  // no EOT frame: the stream stopped early
 }
 
 void decodeOldModelRecords(std::span<const std::uint8_t> frame, const Date& date,
                            std::vector<str_record>& out) {
-  if (frame.size() < 2) return;
-  decodeRecords(frame, 3, frame[1], date, date.isValid(), out);
+  std::size_t length = 0;
+  if (checkDataFrame(frame, length) != FrameCheck::kWhole) return;
+  if (frame[1] == kKindHeader || frame[1] == kKindDate) return;
+  appendRecords(frame, date, date.isValid(), out);
 }
 
 }  // namespace mvcomm::terminal

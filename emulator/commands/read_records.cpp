@@ -8,6 +8,10 @@
 //   old model: ACKs + the header (its count = payload bytes of the record
 //              frames to come); then one frame per host ACK, and finally an
 //              empty frame ending in EOT once the count is used up.
+//
+// The endless fault sends empty record frames ending in ETX where the EOT
+// frame belongs: one per host ACK (old model), or enough to fill more than
+// a reception holds (new model).
 #include <algorithm>
 
 #include "emulator/terminal.h"
@@ -16,6 +20,10 @@
 namespace mvcomm::emulator {
 
 namespace {
+
+// An endless new-model stream stops here: past the 150000 bytes a host
+// reception holds.
+constexpr std::size_t kEndlessStreamBytes = 160000;
 
 struct Frames {
   std::vector<std::vector<std::uint8_t>> list;
@@ -67,16 +75,21 @@ std::optional<Transmission> Terminal::onReadRecords(Clock::time_point at) {
   if (wantsNew != newModel()) return std::nullopt;
 
   if (newModel()) {
-    const auto fault = takeFault(Command::kReadRecords, {FaultKind::kStopBeforeEot});
+    const auto fault = takeFault(Command::kReadRecords, {FaultKind::kStopBeforeEot, FaultKind::kEndless});
     Frames frames = buildFrames(std::move(chosen), kNewModelRecordsPerFrame);
     const auto count = static_cast<std::uint16_t>(std::min<std::size_t>(frames.payloadBytes, 0xFFFF));
     frames.list.insert(frames.list.begin(), wire::headerFrame(count, false));
+    const bool endless = fault && fault->kind == FaultKind::kEndless;
     if (fault && fault->kind == FaultKind::kStopBeforeEot)
       frames.list.pop_back();
-    else
+    else if (!endless)
       endWithEot(frames.list.back());
     std::vector<std::uint8_t> stream = wire::acks();
     for (const auto& f : frames.list) stream.insert(stream.end(), f.begin(), f.end());
+    if (endless) {
+      const auto empty = wire::recordFrame({}, false);
+      while (stream.size() <= kEndlessStreamBytes) stream.insert(stream.end(), empty.begin(), empty.end());
+    }
     auto out = reply(Command::kReadRecords, std::move(stream), fault, at);
     // The transfer is over once sent: back to the base rate for the next session.
     phase_ = Phase::kIdle;
@@ -101,12 +114,14 @@ std::optional<Transmission> Terminal::onReadRecords(Clock::time_point at) {
 
 std::optional<Transmission> Terminal::sendNextRecordFrame(Clock::time_point at) {
   const bool eotFrame = transferNext_ + 1 == transfer_.size();
-  const auto fault = eotFrame ? takeFault(Command::kRecordFrame, {FaultKind::kStopBeforeEot})
+  const auto fault = eotFrame ? takeFault(Command::kRecordFrame, {FaultKind::kStopBeforeEot, FaultKind::kEndless})
                               : takeFault(Command::kRecordFrame);
   if (fault && fault->kind == FaultKind::kStopBeforeEot) {
     endSession();
     return std::nullopt;
   }
+  if (fault && fault->kind == FaultKind::kEndless)  // the EOT frame stays next
+    return reply(Command::kRecordFrame, wire::recordFrame({}, false), fault, at);
   std::vector<std::uint8_t> bytes = transfer_[transferNext_++];
   return reply(Command::kRecordFrame, std::move(bytes), fault, at);
 }

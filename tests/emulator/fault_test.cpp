@@ -17,7 +17,7 @@ using testing::withCrc;
 using namespace std::chrono_literals;
 
 TEST(FaultNames, ParseEveryKindAndRejectMalformedText) {
-  for (int k = 0; k <= static_cast<int>(FaultKind::kReplace); ++k) {
+  for (int k = 0; k <= static_cast<int>(FaultKind::kEndless); ++k) {
     const auto kind = static_cast<FaultKind>(k);
     SCOPED_TRACE(std::string(faultName(kind)));
     const auto parsed = parseFault(faultName(kind));
@@ -54,6 +54,7 @@ TEST(FaultKinds, ShapeTheReplyAsNamed) {
       {"nak", "15 15 15 15 15"},
       {"connect-length", "06 06 06 06 06"},   // shapes only the connect reply
       {"short-block", "06 06 06 06 06"},      // shapes only table reads
+      {"endless", "06 06 06 06 06"},          // shapes only record transfers
       {"pause:bytes=2:pause=300", "06 06 06 06 06"},
       {"replace:data=0615", "06 15"},
   };

@@ -27,6 +27,19 @@ Fault replaceStream(const std::string& hexText) {
   return f;
 }
 
+// The same, from the acknowledgement and data frames given without their
+// CRC, which is added to each.
+Fault replaceFrames(const std::vector<std::string>& frames) {
+  Fault f = fault(FaultKind::kReplace, Command::kReadRecords);
+  f.data = {0x06, 0x06, 0x06, 0x06, 0x06};
+  for (const std::string& text : frames) {
+    std::vector<std::uint8_t> frame = bytesOf(text + " ");
+    wire::appendCrc(frame);
+    f.data.insert(f.data.end(), frame.begin(), frame.end());
+  }
+  return f;
+}
+
 struct Row {
   std::int32_t employee;
   std::string workClass;
@@ -50,11 +63,26 @@ std::string describe(const std::vector<Row>& rs) {
 }
 
 TEST_F(MvcommRecords, DecodesTheExampleStreamAsSentOnTheWire) {
-  emulator.addTerminal(1).inject(replaceStream(
-      "06 06 06 06 06 02 BB 00 66 0A 1B 03 00 00 02 08 00 01 02 4E 1E 04 D2 85 2D 03 00 00"));
+  emulator.addTerminal(1).inject(replaceFrames({"02 BB 00 66 0A 1B 03", "02 08 00 01 02 4E 1E 04 D2 85 2D 04"}));
   comm.readdata(std::string("1"), date(2002, 10, 27), date(2002, 10, 27));
   expectOutcome(0, "");
   EXPECT_EQ("258,3,2002-10-27 14:30:00;1234,5,2002-10-27 05:45:00;", describe(rows(comm)));
+}
+
+TEST_F(MvcommRecords, RefusesTheExampleWithoutCrcOrEot) {
+  struct Case { const char* name; Fault f; std::int32_t code; };
+  const Case cases[] = {
+      {"zero CRC bytes", replaceStream("06 06 06 06 06 02 BB 00 66 0A 1B 03 00 00 02 08 00 01 02 4E 1E 04 D2 85 2D 04 00 00"),
+       20012},
+      {"no EOT frame", replaceFrames({"02 BB 00 66 0A 1B 03", "02 08 00 01 02 4E 1E 04 D2 85 2D 03"}), 20013},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    emulator.addTerminal(1).inject(c.f);
+    comm.readdata(std::string("1"), date(2002, 10, 27), date(2002, 10, 27));
+    EXPECT_EQ(c.code, comm.errorcode);
+    EXPECT_EQ(0, comm.rsrows);
+  }
 }
 
 TEST_F(MvcommRecords, DecodesFieldBitsAndKeepsRecordsWithImpossibleTimes) {
@@ -68,8 +96,7 @@ TEST_F(MvcommRecords, DecodesFieldBitsAndKeepsRecordsWithImpossibleTimes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.record);
-    emulator.addTerminal(1).inject(
-        replaceStream(std::string("06 06 06 06 06 02 BB 00 66 0A 1B 03 00 00 02 04 00 ") + c.record + " 04 00 00"));
+    emulator.addTerminal(1).inject(replaceFrames({"02 BB 00 66 0A 1B 03", std::string("02 04 00 ") + c.record + " 04"}));
     comm.readdata(std::string("1"), date(2002, 10, 27), date(2002, 10, 27));
     expectOutcome(0, "");
     EXPECT_EQ(c.row, describe(rows(comm)));

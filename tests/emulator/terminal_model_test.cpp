@@ -322,6 +322,39 @@ TEST_F(TerminalModel, OldModelSendsOneFramePerAckAndEndsWithAnEotFrame) {
   for (const Bytes& f : frames) EXPECT_LE(f.size(), 206u);
 }
 
+TEST_F(TerminalModel, EndlessTransfersNeverSendTheEotFrame) {
+  // Old model: where the EOT frame belongs, an empty ETX frame per ACK.
+  Terminal& old = emulator.addTerminal(2001);
+  ASSERT_TRUE(old.addRecord(record(kDay, 1, 1, 8, 0)));
+  Fault endless = testing::makeFault(FaultKind::kEndless, Command::kRecordFrame);
+  endless.times = 0;
+  old.inject(endless);
+  RawHost host(line);
+  host.connect(2001);
+  host.send(readFrame(false, kDay, kDay), Parity::kSpace, 2450);
+  host.receive();
+  for (int i = 0; i < 2; ++i) {  // the date and the record frame
+    host.send(wire::acks(), Parity::kSpace, 2450);
+    host.receive();
+  }
+  for (int i = 0; i < 5; ++i) {
+    host.send(wire::acks(), Parity::kSpace, 2450);
+    EXPECT_EQ(hex(wire::recordFrame({}, false)), hex(host.receive())) << i;
+  }
+  host.send(withCrc({0x02, 0xA2, 0x5D}), Parity::kSpace, 2450);
+
+  // New model: a stream without EOT, longer than a reception holds.
+  Terminal& t = emulator.addTerminal(1);
+  ASSERT_TRUE(t.addRecord(record(kDay, 1, 1, 8, 0)));
+  t.inject(testing::makeFault(FaultKind::kEndless, Command::kReadRecords));
+  line.runUntil(line.now() + 10s);
+  host.connect(1);
+  host.send(readFrame(true, kDay, kDay), Parity::kSpace, 2450);
+  const Bytes got = host.receive(5000ms, 5000ms);
+  EXPECT_GT(got.size(), 150000u);
+  EXPECT_EQ(wire::kEtx, got[got.size() - 3]);  // the last frame, too, ends in ETX
+}
+
 TEST_F(TerminalModel, OldModelResendsAFrameOnNak) {
   Terminal& t = emulator.addTerminal(10001);
   ASSERT_TRUE(t.addRecord(record(kDay, 1, 1, 8, 0)));

@@ -4,7 +4,9 @@
 // terminal operation, once and on every reply, in virtual time. Each run must
 // end with the port closed, an outcome the operation may give, the record set
 // and reference table changed only as a failure allows, and within the time
-// its waits and attempt limits add up to.
+// its waits and attempt limits add up to. A success must be true: all the
+// terminal's records or table rows read, or the terminal really holding the
+// table, clock or erasure it acknowledged.
 //
 // The outcomes themselves are pinned by docs/fault-matrix.md, which this test
 // writes when MVCOMM_WRITE_FAULT_MATRIX is set and otherwise compares with.
@@ -66,7 +68,7 @@ const std::vector<Operation>& operations() {
        [](n_cst_mvcomm& c) { c.readdata(std::string("1"), kFrom, kTo); }},
       {"readdata (old model)", 2001, 1, {}, 0,
        {Command::kConnect, Command::kBaudChange, Command::kReadRecords, Command::kRecordFrame},
-       {0, 20009, 20010, 20011, 20013},
+       {0, 20009, 20010, 20011, 20012, 20013},
        [](n_cst_mvcomm& c) { c.readdata(std::string("2001"), kFrom, kTo); }},
       {"cleardata", 1, 1, {}, 7, {Command::kConnect, Command::kClear}, {0, 20009, 20015},
        [](n_cst_mvcomm& c) { c.cleardata(std::string("1")); }},
@@ -85,7 +87,7 @@ std::vector<std::optional<Fault>> faultColumns() {
   for (FaultKind kind : {FaultKind::kSilence, FaultKind::kCutShort, FaultKind::kTooLong, FaultKind::kNak,
                          FaultKind::kConnectLength, FaultKind::kGarbage, FaultKind::kPause,
                          FaultKind::kStopBeforeEot, FaultKind::kEarlyEot, FaultKind::kShortBlock,
-                         FaultKind::kVanish, FaultKind::kReplace}) {
+                         FaultKind::kVanish, FaultKind::kReplace, FaultKind::kEndless}) {
     Fault f;
     f.kind = kind;
     if (kind == FaultKind::kPause) f.pause = kPause;
@@ -142,6 +144,7 @@ class Run {
     const auto records = comm_.records();
     const auto table = comm_.refertable();
     Terminal& t = *emulator_.find(op.machine);
+    const auto terminalRecords = t.records();
     if (fault) t.inject(*fault);
     const Clock::time_point start = line_.now();
     op.run(comm_);
@@ -199,12 +202,31 @@ class Run {
       }
     }
 
+    // A success is never partial.
+    const bool stored = storedSeedTable(t);
+    const bool erased = t.records().empty();
+    const bool clockSet = clockWasSet(t);
+    if (out.code == 0) {
+      if (readdata) expectAllRecords(terminalRecords);
+      if (name == "readrefertable") expectTerminalTable(t);
+      if (name == "writerefertable") {
+        EXPECT_TRUE(stored);
+      }
+      if (name == "cleardata") {
+        EXPECT_TRUE(erased);
+      }
+      if (name == "setclock") {
+        EXPECT_TRUE(clockSet);
+      }
+    }
+
     out.cell = out.fired ? codeText(out.code) : "n/a";
     if (out.fired) {
       if (readdata) out.cell += " r" + std::to_string(comm_.rsrows);
       if (name == "readrefertable") out.cell += " t" + std::to_string(comm_.rtrows);
-      if (name == "writerefertable" && storedSeedTable(t)) out.cell += " s";
-      if (name == "cleardata" && t.records().empty()) out.cell += " e";
+      if (name == "writerefertable" && stored) out.cell += " s";
+      if (name == "cleardata" && erased) out.cell += " e";
+      if (name == "setclock" && clockSet) out.cell += " c";
     }
     return out;
   }
@@ -212,6 +234,34 @@ class Run {
   std::size_t maxFramesSeen = 0;
 
  private:
+  void expectAllRecords(const std::vector<Record>& sent) const {
+    std::multiset<std::pair<std::int32_t, std::string>> want, got;
+    for (const Record& r : sent) {
+      char when[32];
+      std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:00", r.date.year, r.date.month, r.date.day,
+                    r.hour, r.minute);
+      want.insert({r.employeeId, when});
+    }
+    for (const str_record& r : comm_.records())
+      got.insert({r.employeeid, r.cardedtime ? r.cardedtime->toString() : "null"});
+    EXPECT_TRUE(want == got) << "the record set is not the terminal's records";
+  }
+
+  void expectTerminalTable(const Terminal& t) const {
+    const auto rows = t.referenceTable();
+    ASSERT_EQ(rows.size(), comm_.refertable().size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      EXPECT_EQ(rows[i].employeeId, comm_.refertable()[i].employeeid);
+      EXPECT_EQ(static_cast<std::int32_t>(rows[i].cardId), comm_.refertable()[i].cardid);
+    }
+  }
+
+  // The clock the setclock run sends: 2002-10-28 09:30, not yet a day old.
+  bool clockWasSet(const Terminal& t) {
+    const auto clock = t.clockAt(line_.now());
+    return clock && clock->date == CivilDate{2002, 10, 28} && clock->hour >= 9;
+  }
+
   static bool storedSeedTable(const Terminal& t) {
     const auto rows = t.referenceTable();
     if (rows.size() < kSeedTable.size()) return false;
@@ -247,7 +297,10 @@ the bound its settle waits, first-byte waits, idle time-outs, attempt limits
 and wire time give; no more frames than the attempt limits allow; the
 reference table untouched unless `readrefertable` succeeded; the record set
 untouched unless `readdata` or `cleardata` succeeded (a failed `readdata`
-may have emptied it).
+may have emptied it). A success must be whole: `readdata` holds exactly the
+terminal's records, `readrefertable` exactly its table; after
+`writerefertable`, `cleardata` and `setclock` the terminal holds the table,
+has erased its records, has set its clock.
 
 Cell legend:
 
@@ -256,6 +309,7 @@ Cell legend:
 - `rN`: `rsrows` afterwards (`readdata`); `tN`: `rtrows` afterwards
   (`readrefertable`); `s`: the terminal holds the written table afterwards
   (`writerefertable`); `e`: the terminal's records were erased (`cleardata`);
+  `c`: the terminal's clock was set (`setclock`);
 - `n/a`: the fault never hit a reply of that exchange (it shapes another
   kind of reply);
 - "longest": the longest virtual time of a run in that row, in seconds.
@@ -300,8 +354,9 @@ std::string matrix(bool everyReply) {
         }
         const std::size_t maxFrames = op.maxFrames > 0 ? static_cast<std::size_t>(op.maxFrames)
                                       // the clean run's frames, plus the retries of baud change
-                                      // and (old model) read command
-                                      : cleanFrames + (op.machine == 2001 ? 2 + 5 : 0);
+                                      // and (old model) read command, and the ACKs of a transfer
+                                      // as long as its header's count allows (2 + 2 per record)
+                                      : cleanFrames + (op.machine == 2001 ? 2 + 5 + 2 + 2 * 100 : 0);
         EXPECT_LE(frames, maxFrames);
         longest = std::max(longest, out.took);
         md << " " << out.cell << " |";

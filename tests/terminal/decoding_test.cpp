@@ -76,12 +76,23 @@ TEST(Calendar, ValidityAtTheEdges) {
   EXPECT_EQ((DateTime{{2002, 10, 27}, 14, 30, 0}.toString()), "2002-10-27 14:30:00");
 }
 
-const Bytes kExampleStream = {0x02, 0xBB, 0x00, 0x66, 0x0A, 0x1B, 0x03, 0x00, 0x00, 0x02, 0x08, 0x00,
-                              0x01, 0x02, 0x4E, 0x1E, 0x04, 0xD2, 0x85, 0x2D, 0x03, 0x00, 0x00};
+// The documented example: a date frame and a record frame of two records,
+// as written there with zero CRC bytes and no EOT frame.
+const Bytes kExampleAsWritten = {0x02, 0xBB, 0x00, 0x66, 0x0A, 0x1B, 0x03, 0x00, 0x00, 0x02, 0x08, 0x00,
+                                 0x01, 0x02, 0x4E, 0x1E, 0x04, 0xD2, 0x85, 0x2D, 0x03, 0x00, 0x00};
+
+// The same frames as a terminal sends them: CRCs filled in, the last
+// frame ending in EOT.
+Bytes exampleStream() {
+  Bytes s = dataFrame(kKindDate, Bytes{0x66, 0x0A, 0x1B}, false);
+  Frame r = dataFrame(8, Bytes{0x01, 0x02, 0x4E, 0x1E, 0x04, 0xD2, 0x85, 0x2D}, true);
+  s.insert(s.end(), r.begin(), r.end());
+  return s;
+}
 
 TEST(NewModelStream, DecodesTheDocumentedExample) {
   std::vector<str_record> out;
-  decodeNewModelStream(kExampleStream, out);
+  ASSERT_EQ(decodeNewModelStream(exampleStream(), out), FrameCheck::kWhole);
   ASSERT_EQ(out.size(), 2u);
   EXPECT_EQ(out[0].employeeid, 258);
   EXPECT_EQ(out[0].workclass, "3");
@@ -89,6 +100,11 @@ TEST(NewModelStream, DecodesTheDocumentedExample) {
   EXPECT_EQ(out[1].employeeid, 1234);
   EXPECT_EQ(out[1].workclass, "5");
   EXPECT_EQ(out[1].cardedtime, (DateTime{{2002, 10, 27}, 5, 45, 0}));
+}
+
+TEST(NewModelStream, RefusesFramesWithoutTheirCrc) {
+  std::vector<str_record> out;
+  EXPECT_EQ(decodeNewModelStream(kExampleAsWritten, out), FrameCheck::kDamaged);
 }
 
 TEST(NewModelStream, HeaderDatesAndRecordsBeforeAnyDate) {
@@ -100,7 +116,7 @@ TEST(NewModelStream, HeaderDatesAndRecordsBeforeAnyDate) {
   add(dataFrame(kKindDate, Bytes{0x7C, 0x02, 0x1D}, false));  // 2024-02-29
   add(dataFrame(4, rec1, true));
   std::vector<str_record> out;
-  decodeNewModelStream(s, out);
+  ASSERT_EQ(decodeNewModelStream(s, out), FrameCheck::kWhole);
   ASSERT_EQ(out.size(), 3u);
   EXPECT_EQ(out[0].cardedtime, (DateTime{{1900, 1, 1}, 1, 2, 0}));
   EXPECT_EQ(out[1].cardedtime, (DateTime{{1900, 1, 1}, 1, 3, 0}));
@@ -118,7 +134,7 @@ TEST(NewModelStream, OutOfRangeTimesAndDatesKeepTheRecordWithNullTime) {
   add(dataFrame(kKindDate, Bytes{0x66, 0x0D, 0x01}, false));  // month 13
   add(dataFrame(4, Bytes{0x00, 0x04, 0x00, 0x00}, true));
   std::vector<str_record> out;
-  decodeNewModelStream(s, out);
+  ASSERT_EQ(decodeNewModelStream(s, out), FrameCheck::kWhole);
   ASSERT_EQ(out.size(), 4u);
   EXPECT_FALSE(out[0].cardedtime.has_value());
   EXPECT_FALSE(out[1].cardedtime.has_value());
@@ -127,47 +143,94 @@ TEST(NewModelStream, OutOfRangeTimesAndDatesKeepTheRecordWithNullTime) {
   EXPECT_EQ(out[3].employeeid, 4);
 }
 
-TEST(NewModelStream, TruncatedStreamsNeverReadPastTheEnd) {
-  // Every prefix of the example decodes only whole records it holds. The
-  // vector copy makes ASan see a read past the prefix.
-  for (std::size_t n = 0; n <= kExampleStream.size(); ++n) {
+TEST(NewModelStream, EveryPrefixIsCutShort) {
+  // The vector copy makes ASan see a read past the prefix.
+  const Bytes whole = exampleStream();
+  for (std::size_t n = 0; n < whole.size(); ++n) {
     SCOPED_TRACE(n);
-    Bytes prefix(kExampleStream.begin(), kExampleStream.begin() + static_cast<std::ptrdiff_t>(n));
+    Bytes prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
     std::vector<str_record> out;
-    decodeNewModelStream(prefix, out);
-    std::size_t expected = n >= 16 ? (n >= 20 ? 2 : 1) : 0;
-    EXPECT_EQ(out.size(), expected);
+    EXPECT_EQ(decodeNewModelStream(prefix, out), FrameCheck::kCutShort);
+  }
+  // Whole frames without the EOT frame: stopped early as well.
+  Frame date = dataFrame(kKindDate, Bytes{0x66, 0x0A, 0x1B}, false);
+  std::vector<str_record> out;
+  EXPECT_EQ(decodeNewModelStream(date, out), FrameCheck::kCutShort);
+}
+
+TEST(NewModelStream, EveryDamagedByteIsRefused) {
+  // Any one byte changed inside the frames: the stream is never taken as
+  // whole (a changed control byte may make it look cut short instead).
+  const Bytes whole = exampleStream();
+  for (std::size_t i = 0; i < whole.size(); ++i) {
+    for (std::uint8_t mask : {0x01, 0x80, 0xFF}) {
+      SCOPED_TRACE(std::to_string(i) + " ^ " + std::to_string(mask));
+      Bytes bad = whole;
+      bad[i] ^= mask;
+      std::vector<str_record> out;
+      EXPECT_NE(decodeNewModelStream(bad, out), FrameCheck::kWhole);
+    }
   }
 }
 
-TEST(NewModelStream, OddControlBytesCountOnlyWholeRecords) {
+TEST(NewModelStream, BytesAfterTheEotFrameAreIgnored) {
+  Bytes s = exampleStream();
+  s.insert(s.end(), {0x00, 0x02, 0xBB});
+  std::vector<str_record> out;
+  EXPECT_EQ(decodeNewModelStream(s, out), FrameCheck::kWhole);
+  EXPECT_EQ(out.size(), 2u);
+}
+
+TEST(DataFrame, ControlByteMustCountWholeRecords) {
   struct Case {
     std::uint8_t k;
+    FrameCheck check;
     std::size_t records;
   };
-  constexpr Case cases[] = {{0, 0}, {1, 0}, {3, 0}, {4, 1}, {5, 1}, {6, 1}, {7, 1}, {8, 2}, {200, 50}};
+  constexpr Case cases[] = {{0, FrameCheck::kWhole, 0},    {1, FrameCheck::kDamaged, 0},
+                            {3, FrameCheck::kDamaged, 0},  {4, FrameCheck::kWhole, 1},
+                            {6, FrameCheck::kDamaged, 0},  {8, FrameCheck::kWhole, 2},
+                            {200, FrameCheck::kWhole, 50}, {0xFE, FrameCheck::kDamaged, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(int(c.k));
     Bytes payload(c.k, 0x11);
     Frame f = dataFrame(c.k, payload, true);
     std::vector<str_record> out;
-    decodeNewModelStream(f, out);
-    EXPECT_EQ(out.size(), c.records);
+    EXPECT_EQ(decodeNewModelStream(f, out), c.check);
+    if (c.check == FrameCheck::kWhole) {
+      EXPECT_EQ(out.size(), c.records);
+    }
   }
 }
 
-TEST(OldModelFrame, DecodesItsRecordsBounded) {
+TEST(DataFrame, ChecksLengthEndByteAndCrc) {
+  const Frame f = dataFrame(8, Bytes{0x01, 0x02, 0x4E, 0x1E, 0x04, 0xD2, 0x85, 0x2D}, false);
+  std::size_t length = 0;
+  ASSERT_EQ(checkDataFrame(f, length), FrameCheck::kWhole);
+  EXPECT_EQ(length, 14u);
+  for (std::size_t n = 0; n < f.size(); ++n) {
+    Bytes cut(f.begin(), f.begin() + static_cast<std::ptrdiff_t>(n));
+    EXPECT_EQ(checkDataFrame(cut, length), FrameCheck::kCutShort) << n;
+  }
+  Bytes wrongEnd = f;
+  wrongEnd[11] = 0x05;
+  EXPECT_EQ(checkDataFrame(wrongEnd, length), FrameCheck::kDamaged);
+  Bytes wrongCrc = f;
+  wrongCrc[13] ^= 0x01;
+  EXPECT_EQ(checkDataFrame(wrongCrc, length), FrameCheck::kDamaged);
+}
+
+TEST(OldModelFrame, DecodesItsRecords) {
   Frame f = dataFrame(8, Bytes{0x01, 0x02, 0x4E, 0x1E, 0x04, 0xD2, 0x85, 0x2D}, false);
   std::vector<str_record> out;
   decodeOldModelRecords(f, {2002, 10, 27}, out);
   ASSERT_EQ(out.size(), 2u);
   EXPECT_EQ(out[1].cardedtime, (DateTime{{2002, 10, 27}, 5, 45, 0}));
-  for (std::size_t n = 0; n < f.size(); ++n) {
-    Bytes cut(f.begin(), f.begin() + static_cast<std::ptrdiff_t>(n));
-    std::vector<str_record> partial;
-    decodeOldModelRecords(cut, {2002, 10, 27}, partial);
-    EXPECT_EQ(partial.size(), n >= 11 ? 2u : n >= 7 ? 1u : 0u) << n;
-  }
+  // Header and date frames carry no records; a frame cut short gives none.
+  out.clear();
+  decodeOldModelRecords(dataFrame(kKindHeader, Bytes{0x00, 0x08}, false), {2002, 10, 27}, out);
+  decodeOldModelRecords(Bytes(f.begin(), f.end() - 1), {2002, 10, 27}, out);
+  EXPECT_TRUE(out.empty());
 }
 
 TEST(ReferImage, BuildsTheDocumentedImage) {

@@ -70,6 +70,7 @@ class FakeLine {
   bool injected() const { return injected_; }
 
   const std::vector<SentFrame>& frames() const { return frames_; }
+  void clearFrames() { frames_.clear(); }
   const std::vector<std::string>& openedNames() const { return opened_; }
   bool isOpen() const { return open_; }
   int openError = 0;  // open() fails with this when non-zero

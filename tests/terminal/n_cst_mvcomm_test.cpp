@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -374,11 +375,18 @@ TEST_F(TerminalClass, SetClockWantsExactlyFiveAcks) {
   EXPECT_EQ(framesStartingWith({0x02, 0xA1}).size(), 5u);
 }
 
+// ACKs, then these data frames, the last one ending in EOT.
+Bytes newModelReply(const std::vector<Bytes>& frames) {
+  Bytes r = testing::acks();
+  for (const Bytes& f : frames) r.insert(r.end(), f.begin(), f.end());
+  return r;
+}
+
+const Bytes kExampleRecords{0x01, 0x02, 0x4E, 0x1E, 0x04, 0xD2, 0x85, 0x2D};
+
 TEST_F(TerminalClass, ClearDataRetriesThenEmptiesTheRecordSet) {
-  script.onReadNew = testing::acks();
-  const Bytes stream = {0x02, 0xBB, 0x00, 0x66, 0x0A, 0x1B, 0x03, 0x00, 0x00, 0x02, 0x04, 0x00,
-                        0x01, 0x02, 0x4E, 0x1E, 0x04, 0x00, 0x00};
-  script.onReadNew.insert(script.onReadNew.end(), stream.begin(), stream.end());
+  script.onReadNew = newModelReply({t::dataFrame(t::kKindDate, Bytes{0x66, 0x0A, 0x1B}, false),
+                                    t::dataFrame(4, Bytes{0x01, 0x02, 0x4E, 0x1E}, true)});
   o.readdata("1", kFrom, kTo);
   ASSERT_EQ(o.rsrows, 1);
 
@@ -395,10 +403,8 @@ TEST_F(TerminalClass, ClearDataRetriesThenEmptiesTheRecordSet) {
 }
 
 TEST_F(TerminalClass, ReadDataNewModelDecodesAndSwapsDates) {
-  script.onReadNew = testing::acks();
-  const Bytes example = {0x02, 0xBB, 0x00, 0x66, 0x0A, 0x1B, 0x03, 0x00, 0x00, 0x02, 0x08, 0x00,
-                         0x01, 0x02, 0x4E, 0x1E, 0x04, 0xD2, 0x85, 0x2D, 0x03, 0x00, 0x00};
-  script.onReadNew.insert(script.onReadNew.end(), example.begin(), example.end());
+  script.onReadNew = newModelReply({t::dataFrame(t::kKindDate, Bytes{0x66, 0x0A, 0x1B}, false),
+                                    t::dataFrame(8, kExampleRecords, true)});
   o.bautrate = 19200;
   o.readdata("7", kTo, kFrom);
   ASSERT_EQ(o.errorcode, 0);
@@ -418,29 +424,46 @@ TEST_F(TerminalClass, ReadDataNewModelDecodesAndSwapsDates) {
   EXPECT_EQ(o.rscardedtime, (DateTime{{2002, 10, 27}, 5, 45, 0}));
 }
 
-TEST_F(TerminalClass, ReadDataOutcomesWithoutRecords) {
+TEST_F(TerminalClass, ReadDataNewModelTakesOnlyAWholeSoundStream) {
+  const Bytes date = t::dataFrame(t::kKindDate, Bytes{0x66, 0x0A, 0x1B}, false);
+  const Bytes records = t::dataFrame(8, kExampleRecords, false);
+  const Bytes last = t::dataFrame(8, kExampleRecords, true);
+  Bytes whole = newModelReply({date, records, last});
+  Bytes cut = whole;
+  cut.resize(cut.size() - 4);
+  Bytes damaged = whole;
+  damaged[5 + date.size() + 4] ^= 0x40;  // a record byte of the second frame
   struct Case {
     const char* name;
     Bytes reply;
     std::int32_t expected;
+    std::int32_t rows;  // nothing to decode leaves the set alone
   };
   const Case cases[] = {
-      {"silence", {}, 20013},
-      {"only the acks", testing::acks(), 20013},
+      {"silence", {}, 20013, 4},
+      {"only the acks", testing::acks(), 20013, 4},
       // A stream without record frames is a success with an empty set.
-      {"header only", [] {
-         Bytes r = testing::acks();
-         Bytes h = t::dataFrame(t::kKindHeader, Bytes{0, 0}, true);
-         r.insert(r.end(), h.begin(), h.end());
-         return r;
-       }(), 0},
+      {"header only", newModelReply({t::dataFrame(t::kKindHeader, Bytes{0, 0}, true)}), 0, 0},
+      // Records are missing: none is taken, whatever came before the cut.
+      {"cut inside the last frame", cut, 20013, 0},
+      {"no EOT frame", newModelReply({date, records}), 20013, 0},
+      {"a damaged frame", damaged, 20012, 0},
+      {"the frames without their CRC", newModelReply({{0x02, 0x08, 0x00, 0x01, 0x02, 0x4E, 0x1E, 0x04, 0xD2,
+                                                       0x85, 0x2D, 0x04, 0x00, 0x00}}), 20012, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    // A whole read first, so that an emptied set shows.
+    script.onReadNew = whole;
+    o.readdata("1", kFrom, kTo);
+    ASSERT_EQ(o.errorcode, 0);
+    ASSERT_EQ(o.rsrows, 4);
     script.onReadNew = c.reply;
     o.readdata("1", kFrom, kTo);
     EXPECT_EQ(o.errorcode, c.expected);
-    EXPECT_EQ(o.rsrows, 0);
+    EXPECT_EQ(o.rsrows, c.rows);
+    EXPECT_EQ(o.records().size(), static_cast<std::size_t>(c.rows));
+    EXPECT_FALSE(line->isOpen());
   }
 }
 
@@ -491,6 +514,56 @@ TEST_F(TerminalClass, ReadDataOldModelRefusesAnEarlyEot) {
   o.readdata("10001", kFrom, kTo);
   EXPECT_EQ(o.errorcode, 0);
   EXPECT_EQ(o.rsrows, 2);  // the early EOT frame's record counts
+}
+
+TEST_F(TerminalClass, ReadDataOldModelRefusesDamagedAndSurplusFrames) {
+  const Bytes rec{0x00, 0x05, 0x21, 0x02};
+  Bytes damaged = t::dataFrame(4, rec, false);
+  damaged[4] ^= 0x01;
+  struct Case {
+    const char* name;
+    std::deque<Bytes> frames;
+    std::int32_t expected;
+    std::size_t acks;  // ACK frames after the connect's
+  };
+  const Case cases[] = {
+      {"damaged record frame",
+       {oldFirst(t::dataFrame(t::kKindHeader, Bytes{0x00, 0x04}, false)), damaged, t::dataFrame(0, {}, true)},
+       20012, 1},
+      {"frame cut short",
+       {oldFirst(t::dataFrame(t::kKindHeader, Bytes{0x00, 0x04}, false)),
+        Bytes(damaged.begin(), damaged.end() - 1)},
+       20013, 1},
+      // The same frame twice (a repeat after a lost ACK): more records than
+      // the header counts.
+      {"more records than the count",
+       {oldFirst(t::dataFrame(t::kKindHeader, Bytes{0x00, 0x04}, false)), t::dataFrame(4, rec, false),
+        t::dataFrame(4, rec, false), t::dataFrame(0, {}, true)},
+       20012, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    line->clearFrames();
+    script.onReadOld = c.frames;
+    o.readdata("2001", kFrom, kTo);
+    EXPECT_EQ(o.errorcode, c.expected);
+    EXPECT_EQ(o.rsrows, 0);
+    // The refused frame is not acknowledged.
+    EXPECT_EQ(framesStartingWith(testing::acks()).size(), 1u + c.acks);
+  }
+}
+
+TEST_F(TerminalClass, ReadDataOldModelGivesUpOnATransferThatNeverEnds) {
+  // The header counts 8 bytes: two records. An honest transfer then needs
+  // at most 2 + 2 * 2 frames; empty frames for ever stop there.
+  const Bytes rec{0x00, 0x05, 0x21, 0x02};
+  script.onReadOld = {oldFirst(t::dataFrame(t::kKindHeader, Bytes{0x00, 0x08}, false)),
+                      t::dataFrame(8, Bytes{0x00, 0x05, 0x21, 0x02, 0x00, 0x06, 0x21, 0x03}, false)};
+  for (int i = 0; i < 1000; ++i) script.onReadOld.push_back(t::dataFrame(0, {}, false));
+  o.readdata("2001", kFrom, kTo);
+  EXPECT_EQ(o.errorcode, 20013);
+  EXPECT_EQ(o.rsrows, 0);
+  EXPECT_EQ(framesStartingWith(testing::acks()).size(), 1u + 6u);
 }
 
 TEST_F(TerminalClass, ReadDataOldModelShortRepliesAreNotReadPast) {
@@ -606,8 +679,7 @@ TEST_F(TerminalClass, WriteReferTableStopsWhenTheTerminalIsSilent) {
 Bytes blockReply(const Bytes& data) {
   Bytes r{0x02, 0xBC};
   r.insert(r.end(), data.begin(), data.end());
-  r.push_back(0x00);
-  r.push_back(0x00);
+  t::appendCrc(r);
   return r;
 }
 
@@ -639,13 +711,62 @@ TEST_F(TerminalClass, ReadReferTableShortBlockKeepsTheOldTable) {
   EXPECT_EQ(line->frames().back().bytes, t::commandA2Frame());
 }
 
-TEST_F(TerminalClass, ReadReferTableEmptyReplyEndsOnTheClosedPort) {
-  // The empty reply reports 13 and closes the port; the closing frame then
-  // fails on the closed port and that failure is the outcome.
-  script.onBlockRead = {};
-  o.readrefertable("3");
-  EXPECT_EQ(o.errorcode, EBADF);
-  EXPECT_EQ(o.errormessage.rfind("API Error:", 0), 0u);
+TEST_F(TerminalClass, ReadReferTableRefusesMissingAndDamagedBlocks) {
+  const Bytes b1(16, 0x11);
+  Bytes damaged = blockReply(b1);
+  damaged[7] ^= 0x08;
+  Bytes withoutCrc = blockReply(b1);
+  withoutCrc[18] = withoutCrc[19] = 0x00;
+  Bytes damagedEnd = blockReply(Bytes(16, 0xFF));
+  damagedEnd[19] ^= 0x01;
+  struct Case {
+    const char* name;
+    std::deque<Bytes> replies;
+  };
+  const Case cases[] = {
+      {"silence", {}},
+      {"silence after a block", {blockReply(b1)}},
+      {"damaged block", {blockReply(b1), damaged, blockReply(Bytes(16, 0xFF))}},
+      {"block without its CRC", {withoutCrc, blockReply(Bytes(16, 0xFF))}},
+      {"damaged end marker", {blockReply(b1), damagedEnd}},
+      {"refused", {Bytes(5, 0x15)}},
+  };
+  o.rtbeginwrite(1);
+  o.rtwriterecord(1, 9, 99);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    line->clearFrames();
+    script.onBlockRead = c.replies;
+    o.readrefertable("3");
+    EXPECT_EQ(o.errorcode, 20023);
+    EXPECT_EQ(o.errormessage, "Failed read refer table from the specifical machine!");
+    ASSERT_EQ(o.rtrows, 1);
+    EXPECT_EQ(o.refertable()[0].cardid, 99);
+    EXPECT_EQ(line->frames().back().bytes, t::commandA2Frame());
+    EXPECT_FALSE(line->isOpen());
+  }
+}
+
+TEST_F(TerminalClass, WriteReferTableWantsEachBlockAcknowledged) {
+  struct Case {
+    const char* name;
+    Bytes reply;
+  };
+  const Case cases[] = {
+      {"refused", Bytes(5, 0x15)},
+      {"garbage", Bytes{0x5A, 0x11, 0x06, 0x06, 0x06, 0x06, 0x06}},
+      {"four ACKs", Bytes(4, 0x06)},
+  };
+  o.rtbeginwrite(10);  // 62 bytes: blocks 1 to 4
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    line->clearFrames();
+    script.onBlockWrite = {testing::acks(), c.reply};
+    o.writerefertable("1");
+    EXPECT_EQ(o.errorcode, 20024);
+    EXPECT_EQ(framesStartingWith({0x02, 0xBD}).size(), 2u);
+    EXPECT_EQ(line->frames().back().bytes, t::commandA2Frame());
+  }
 }
 
 TEST_F(TerminalClass, ProgressReportsBlocksFramesAndWaits) {
@@ -715,11 +836,11 @@ TEST_F(TerminalClass, EverySerialCallFailingInTurnEndsInThatError) {
           EXPECT_EQ(x.errorcode, 0);
           break;
         }
-        // A failure closes the port; a closing frame after it fails with
-        // EBADF. A read failing once only cuts a reply short, which the
+        // A failure closes the port and stays the outcome: nothing is sent
+        // after it. A read failing once only cuts a reply short, which the
         // command then judges by content (persistently, the purge after it
         // fails too).
-        if (x.errorcode == EIO || x.errorcode == EBADF) {
+        if (x.errorcode == EIO) {
           EXPECT_EQ(x.errormessage.rfind("API Error:", 0), 0u);
         } else if (persistent) {
           // Only the final close can fail without changing the outcome.

@@ -30,13 +30,15 @@ TEST(CollectFaults, AFaultyReadNeverLeadsToAClear) {
     const char* message;
   };
   const Row rows[] = {
-      {"1", "cut-short:read-records:bytes=60", "the stream stops inside a frame"},
-      {"1", "stop-before-eot:read-records", "the stream ended without its EOT frame"},
-      {"1", "garbage:read-records", "a frame is damaged"},
+      {"1", "cut-short:read-records:bytes=60", "error 20013:"},
+      {"1", "stop-before-eot:read-records", "error 20013:"},
+      {"1", "endless:read-records", "error 20013:"},
+      {"1", "garbage:read-records", "error 20012:"},
       {"1", "silence:baud-change:times=3", "error 20010:"},
       {"1", "vanish:read-records:bytes=30", "error 5: API Error:"},
-      {"2001", "cut-short:record-frame:skip=1:bytes=10", "the stream stops inside a frame"},
-      {"2001", "stop-before-eot:record-frame", "not cleared"},
+      {"2001", "cut-short:record-frame:skip=1:bytes=10", "error 20013:"},
+      {"2001", "stop-before-eot:record-frame", "error 20013:"},
+      {"2001", "endless:record-frame:times=0", "error 20013:"},
       {"2001", "silence:read-records:times=6", "error 20011:"},
   };
   char tmpl[] = "/tmp/mvcomm-faults-XXXXXX";
@@ -61,13 +63,13 @@ TEST(CollectFaults, AFaultyReadNeverLeadsToAClear) {
   std::filesystem::remove_all(dir);
 }
 
-TEST(CollectFaults, ReaddataWarnsWhenTheStreamWasCutShort) {
+TEST(CollectFaults, ReaddataFailsWhenTheStreamWasCutShort) {
   ToolRun run = runCli({"--simulate", "--sim-fault", "cut-short:read-records:bytes=60",
                         "readdata", "1", "2026-03-01", "2026-03-15"});
-  EXPECT_EQ(run.status, 0);   // the class accepts it; the records that came are printed
-  EXPECT_NE(run.err.find("warning: the stream stops inside a frame; records may be missing"),
-            std::string::npos)
+  EXPECT_EQ(run.status, 1);  // no record of a partial read is printed
+  EXPECT_NE(run.err.find("error 20013: Haven't read any data from the specifical machine!"), std::string::npos)
       << run.err;
+  EXPECT_EQ(run.out, "");
 }
 
 }  // namespace

@@ -87,7 +87,8 @@ TEST_F(PtyEndToEnd, FaultsDuringCollectLeaveTheTerminalUncleared) {
   };
   const Row rows[] = {
       {"silence:read-records", "error 20013: Haven't read any data", false},
-      {"cut-short:read-records:bytes=60", "the read was incomplete", true},
+      {"cut-short:read-records:bytes=60", "error 20013: Haven't read any data", false},
+      {"garbage:read-records", "error 20012: Failed parse data", false},
       {"vanish:read-records:bytes=60", "error 5: API Error:Input/output error", false},
   };
   for (const Row& r : rows) {

@@ -1,12 +1,11 @@
 // File: tools/mvcomm/stream_watch.h
 //
-// The terminal class accepts a record transfer however it ends: a new-model
-// stream cut short by a hang-up or noise still decodes into the records it
-// holds, and an old-model frame cut short counts as whole; readdata reports
-// success. Clearing the terminal after such a read would lose the missing
-// records, so the tool keeps the exchanges of the port's last session (a
-// SerialPort decorator) and checks the data frames before it trusts the
-// read as complete.
+// Clearing a terminal after a read that missed records loses them for good.
+// The terminal class refuses a record transfer that is cut short or
+// damaged; before the tool trusts a read enough to clear, it checks the
+// data frames once more on its own: it keeps the exchanges of the port's
+// last session (a SerialPort decorator) and walks them here. The two
+// checks share no code, so a fault in one is caught by the other.
 #pragma once
 
 #include <cstdint>
