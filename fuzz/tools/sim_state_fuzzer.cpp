@@ -4,7 +4,9 @@
 // simulated terminals and written back when a port closes. A file that
 // loads puts each timed record on its terminal; saving and loading again
 // leaves every terminal with the very same records, so the state survives
-// any number of runs unchanged.
+// any number of runs unchanged. The same file given to mvcomm-sim as
+// --records must load there exactly when it loads here (mvcomm-sim refuses
+// an untimed record, which the state file skips).
 #include <unistd.h>
 
 #include <cstddef>
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/mvcomm-sim/sim_config.h"
 #include "tools/mvcomm/record_text.h"
 #include "tools/mvcomm/simulated_line.h"
 
@@ -54,11 +57,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fclose(f);
 
   const emulator::CivilDate today{2026, 3, 15};
+  std::string simError;
+  {
+    sim::SimConfig config;
+    config.recordsFile = path;
+    emulator::Emulator simulator;
+    simError = sim::buildTerminals(config, simulator, today);
+  }
   Held first;
   {
     SimulatedLine line(1, today, path);
     if (!line.ok()) {
       if (line.error().rfind(path + ": ", 0) != 0) __builtin_trap();
+      if (simError.empty()) __builtin_trap();
       return 0;
     }
     first = recordsOf(line.emulator());
@@ -67,6 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string why;
     const std::string text(reinterpret_cast<const char*>(data), size);
     if (!parseRecordsCsv(text, rows, why)) __builtin_trap();
+    bool allTimed = true;
+    for (const MachineRecord& r : rows) allTimed = allTimed && r.record.cardedtime.has_value();
+    if (simError.empty() != allTimed) {
+      std::fprintf(stderr, "mvcomm-sim --records: '%s'\n", simError.c_str());
+      __builtin_trap();
+    }
     for (const MachineRecord& r : rows) {
       if (!r.record.cardedtime) continue;
       const DateTime& t = *r.record.cardedtime;
