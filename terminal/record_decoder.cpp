@@ -15,15 +15,14 @@ namespace {
 constexpr std::size_t kPayloadOffset = 3;   // STX, K, one byte
 constexpr std::size_t kFrameOverhead = 6;   // those three, end byte, CRC
 
-// The record at `bytes` on a date already checked (`dateValid`).
-str_record recordOn(const std::uint8_t* bytes, const Date& date, bool dateValid) {
-  str_record r;
+// Fills `r` with the record at `bytes` on a date already checked
+// (`dateValid`).
+void fillRecord(str_record& r, const std::uint8_t* bytes, const Date& date, bool dateValid) {
   r.employeeid = bytes[0] << 8 | bytes[1];
   r.workclass.assign(1, static_cast<char>('1' + (bytes[2] >> 5)));
   int hour = bytes[2] & 0x1F;
   int minute = bytes[3] & 0x3F;
   if (dateValid && hour <= 23 && minute <= 59) r.cardedtime = DateTime{date, hour, minute, 0};
-  return r;
 }
 
 std::size_t payloadSize(std::uint8_t k) {
@@ -35,8 +34,9 @@ std::size_t payloadSize(std::uint8_t k) {
 void appendRecords(std::span<const std::uint8_t> frame, const Date& date, bool dateValid,
                    std::vector<str_record>& out) {
   const std::size_t count = frame[1] / kRecordSize;
+  // Built in place: a full stream holds some 37000 records.
   for (std::size_t i = 0; i < count; ++i) {
-    out.push_back(recordOn(frame.data() + kPayloadOffset + i * kRecordSize, date, dateValid));
+    fillRecord(out.emplace_back(), frame.data() + kPayloadOffset + i * kRecordSize, date, dateValid);
   }
 }
 
@@ -63,7 +63,9 @@ Date dateFromFrame(std::uint8_t year, std::uint8_t month, std::uint8_t day) {
 }
 
 str_record makeRecord(std::span<const std::uint8_t> bytes, const Date& date) {
-  return recordOn(bytes.data(), date, date.isValid());
+  str_record r;
+  fillRecord(r, bytes.data(), date, date.isValid());
+  return r;
 }
 
 FrameCheck decodeNewModelStream(std::span<const std::uint8_t> stream, std::vector<str_record>& out) {

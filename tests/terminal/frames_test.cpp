@@ -22,6 +22,18 @@ TEST(Crc16, CheckValueAndTable) {
   EXPECT_EQ(crcTable()[1], 0xC0C1);
   EXPECT_EQ(crcTable()[0], 0x0000);
   EXPECT_EQ(crc16({}), 0x0000);
+  // Every length 0..40 against the plain bit-by-bit definition (the fast
+  // path takes eight bytes at a time).
+  std::vector<std::uint8_t> bytes;
+  for (int n = 0; n <= 40; ++n) {
+    std::uint16_t want = 0;
+    for (std::uint8_t b : bytes) {
+      want ^= b;
+      for (int bit = 0; bit < 8; ++bit) want = (want & 1) ? static_cast<std::uint16_t>((want >> 1) ^ 0xA001) : want >> 1;
+    }
+    EXPECT_EQ(crc16(bytes), want) << n;
+    bytes.push_back(static_cast<std::uint8_t>(n * 37 + 11));
+  }
 }
 
 TEST(HostFrames, MatchTheDocumentedBytes) {
