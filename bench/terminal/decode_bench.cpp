@@ -14,8 +14,8 @@ namespace {
 
 using namespace mvcomm;
 
-// Frames of 50 records (K = 200) under a new date every 10 frames, up to
-// 150000 bytes.
+// Frames of 50 records (K = 200) under a new date every 10 frames, closed by
+// an empty EOT frame, padded to 150000 bytes (bytes past EOT are not read).
 std::vector<std::uint8_t> fullStream(std::size_t& records) {
   std::vector<std::uint8_t> s;
   records = 0;
@@ -26,10 +26,10 @@ std::vector<std::uint8_t> fullStream(std::size_t& records) {
     if (frame % 10 == 0) {
       auto date = terminal::dataFrame(terminal::kKindDate,
                                       std::vector<std::uint8_t>{0x7C, 1, static_cast<std::uint8_t>(1 + frame / 10 % 28)}, false);
-      if (s.size() + date.size() + 206 > 150000) break;
+      if (s.size() + date.size() + 206 + 6 > 150000) break;
       add(date);
     }
-    if (s.size() + 206 > 150000) break;
+    if (s.size() + 206 + 6 > 150000) break;
     for (int r = 0; r < 50; ++r) {
       auto rec = terminal::encodeRecord({static_cast<std::uint16_t>(frame * 50 + r), static_cast<std::uint8_t>(1 + r % 8),
                                          static_cast<std::uint8_t>(r % 24), static_cast<std::uint8_t>(r % 60)});
@@ -38,7 +38,8 @@ std::vector<std::uint8_t> fullStream(std::size_t& records) {
     add(terminal::dataFrame(200, payload, false));
     records += 50;
   }
-  s.resize(150000, 0x00);  // the rest of the buffer: a frame of K = 0 per 6 bytes
+  add(terminal::dataFrame(0, std::vector<std::uint8_t>{}, true));
+  s.resize(150000, 0x00);
   return s;
 }
 
@@ -49,7 +50,10 @@ void BM_DecodeFullStream(benchmark::State& state) {
   out.reserve(records);
   for (auto _ : state) {
     out.clear();
-    terminal::decodeNewModelStream(stream, out);
+    if (terminal::decodeNewModelStream(stream, out) != terminal::FrameCheck::kWhole) {
+      state.SkipWithError("the stream does not check whole");
+      break;
+    }
     benchmark::DoNotOptimize(out.data());
   }
   state.counters["records"] = static_cast<double>(out.size());
