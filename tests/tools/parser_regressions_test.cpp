@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/mvcomm/record_text.h"
 #include "tools/mvcomm/trace_port.h"
 
 namespace mvcomm::testing {
@@ -49,6 +50,28 @@ TEST(TraceParser, FieldsAreWholeTokensInTheirRanges) {
       EXPECT_EQ(frames[0].settings.baud, r.baud);
     }
   }
+}
+
+// A table saved by a spreadsheet starts with a UTF-8 byte order mark,
+// which once made its header read as a bad employee number.
+TEST(CsvParser, ByteOrderMarkBeforeTheHeaderIsSkipped) {
+  std::vector<str_referrecord> table;
+  std::string why;
+  ASSERT_TRUE(cli::parseTableCsv("\xEF\xBB\xBF" "employeeid,cardid\r\n7,160001\r\n", table, why))
+      << why;
+  ASSERT_EQ(table.size(), 1u);
+  EXPECT_EQ(table[0].cardid, 160001);
+
+  std::vector<cli::MachineRecord> records;
+  ASSERT_TRUE(cli::parseRecordsCsv("\xEF\xBB\xBF" "1,1001,3,2026-03-15 08:30:00\n", records, why))
+      << why;
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].machine, 1);
+
+  // Only at the start of the file.
+  table.clear();
+  EXPECT_FALSE(cli::parseTableCsv("7,1\n\xEF\xBB\xBF" "8,2\n", table, why));
+  EXPECT_EQ(why, "line 2: employeeid must be 0 to 65535");
 }
 
 }  // namespace

@@ -62,6 +62,8 @@ bool forEachLine(std::string_view text, std::string_view header, std::size_t fie
                  std::string& error, RowFn row) {
   std::size_t lineNo = 0;
   std::size_t pos = 0;
+  // Spreadsheets save CSV with a UTF-8 byte order mark before the header.
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
   while (pos < text.size()) {
     std::size_t nl = text.find('\n', pos);
     std::string_view line = trim(text.substr(pos, nl - pos));

@@ -8,7 +8,8 @@
 //   employeeid,cardid                         a table to download
 //   machine,employeeid,cardid                 simulator tables
 //
-// Headers are optional on input and always written on output.
+// Headers are optional on input and always written on output; a UTF-8
+// byte order mark at the start of a file is skipped.
 #pragma once
 
 #include <cstdint>
