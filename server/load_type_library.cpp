@@ -1,8 +1,9 @@
 // File: server/load_type_library.cpp
 //
 // Nothing is cached here: each object creation asks the registry again and
-// reaches the file only while the library is not registered (the loader
-// caches parsed files, so that stays cheap).
+// reaches the file only while the library is not registered. That stays
+// cheap because the loader keeps parsed files, and LoadRegTypeLib answers
+// from what it read last while the registry's version has not moved.
 
 #include "server/load_type_library.h"
 

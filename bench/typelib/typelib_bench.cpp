@@ -2,8 +2,9 @@
 //
 // What late binding costs: GetIDsOfNames, Invoke of a property get and of a
 // three-argument method on a trivial object against the same calls through
-// the virtual table, and LoadRegTypeLib with the library cached (warm) and
-// read from its file (cold). Runs against a private registry.
+// the virtual table, and LoadRegTypeLib with the library cached (warm: the
+// registry unchanged since the last load) and with nothing cached (cold: the
+// registry's keys and the file read again). Runs against a private registry.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 

@@ -4,6 +4,8 @@
 // module, the loader's failures, and unloading through DllCanUnloadNow.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -259,6 +261,47 @@ TEST_F(Activation, ThreadsCreatingAtOnceLoadTheModuleOnce) {
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(failures, 0);
   EXPECT_LE(mvcomm::ole::loadedServerCount(), 1);
+}
+
+// Runs `step` in a child process, as another program changing the registry
+// would; true when the child finished it.
+template <typename Step>
+bool inChild(Step step) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    step();
+    _exit(0);
+  }
+  int status = -1;
+  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Activation remembers the keys it read while the registry stays unchanged;
+// a change made by another process counts from the next call on.
+TEST_F(Activation, RegistrationsChangedByAnotherProcessCountAtOnce) {
+  CLSID clsid{};
+  IClassFactory* factory = nullptr;
+  ASSERT_EQ(CLSIDFromProgID(u"Toy.Object.1", &clsid), S_OK);
+  ASSERT_EQ(CoGetClassObject(kToyClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                             reinterpret_cast<void**>(&factory)),
+            S_OK);
+  factory->Release();
+
+  ASSERT_TRUE(inChild([] {
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kToyClassText).c_str());
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "Toy.Object.1");
+  }));
+  EXPECT_EQ(CLSIDFromProgID(u"Toy.Object.1", &clsid), CO_E_CLASSSTRING);
+  EXPECT_EQ(CoGetClassObject(kToyClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                             reinterpret_cast<void**>(&factory)),
+            REGDB_E_CLASSNOTREG);
+
+  ASSERT_TRUE(inChild([] { registerClass(kToyClassText, TOY_SERVER, "Toy.Object.1"); }));
+  EXPECT_EQ(CLSIDFromProgID(u"Toy.Object.1", &clsid), S_OK);
+  ASSERT_EQ(CoGetClassObject(kToyClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                             reinterpret_cast<void**>(&factory)),
+            S_OK);
+  factory->Release();
 }
 
 TEST(CoInitialize, PairsCountPerThread) {

@@ -123,5 +123,29 @@ TEST(LoadTypeLib, CacheHandsOutTheSameLibraryUntilTheFileChanges) {
   EXPECT_EQ(LoadTypeLib(Wide(path).c_str(), fourth.out()), TYPE_E_CANTLOADLIBRARY);
 }
 
+TEST(LoadTypeLib, CacheFollowsALinkMovedToAnotherFile) {
+  TempDir dir;
+  std::string idl = ComponentIdl();
+  WriteBytes(dir.file("a.tlb"), TlbBytes(idl));
+  idl.replace(idl.find("library MVComm"), 14, "library Renamed");
+  WriteBytes(dir.file("b.tlb"), TlbBytes(idl));
+  const std::string link = dir.file("current.tlb");
+  std::filesystem::create_symlink(dir.file("a.tlb"), link);
+
+  Ref<ITypeLib> first, second;
+  ASSERT_EQ(LoadTypeLib(Wide(link).c_str(), first.out()), S_OK);
+  EXPECT_EQ(LibraryName(first.get()), u"MVComm");
+  // The same path now names another file: the path asked for before must
+  // not bring back the library it named then.
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(dir.file("b.tlb"), link);
+  ASSERT_EQ(LoadTypeLib(Wide(link).c_str(), second.out()), S_OK);
+  EXPECT_EQ(LibraryName(second.get()), u"Renamed");
+
+  std::filesystem::remove(link);
+  Ref<ITypeLib> gone;
+  EXPECT_EQ(LoadTypeLib(Wide(link).c_str(), gone.out()), TYPE_E_CANTLOADLIBRARY);
+}
+
 }  // namespace
 }  // namespace mvcomm::testing

@@ -4,6 +4,7 @@
 // registry: the keys written, version matching, and refusals.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -170,6 +171,41 @@ TEST_F(RegTypeLib, BadArgumentsAreRefused) {
   EXPECT_EQ(RegisterTypeLib(lib_.get(), nullptr, nullptr), E_INVALIDARG);
   EXPECT_EQ(RegisterTypeLib(lib_.get(), u"", nullptr), E_INVALIDARG);
   EXPECT_EQ(LoadRegTypeLib(libId_, 1, 0, 0, nullptr), E_INVALIDARG);
+}
+
+// Another process changes the registration between two loads: the loader
+// follows at once, though it remembers what it read while nothing changed.
+TEST_F(RegTypeLib, LoadFollowsRegistrationsChangedByAnotherProcess) {
+  char pattern[] = "/tmp/mvcomm-regtlb-XXXXXX";
+  const std::string dir = mkdtemp(pattern);
+  const std::string a = dir + "/a.tlb", b = dir + "/b.tlb";
+  std::filesystem::copy_file(MVCOMM_TLB_FILE, a);
+  std::filesystem::copy_file(MVCOMM_TLB_FILE, b);
+  ASSERT_EQ(Register(typelib::Utf8ToUtf16(a).c_str()), S_OK);
+  Ref<ITypeLib> loaded;
+  ASSERT_EQ(LoadRegTypeLib(libId_, 1, 0, 0, loaded.out()), S_OK);
+
+  // Runs `step` in a child process; true when it gave S_OK.
+  auto inChild = [](auto step) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(step() == S_OK ? 0 : 1);
+    int status = -1;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  };
+
+  ASSERT_TRUE(inChild([&] { return Register(typelib::Utf8ToUtf16(b).c_str()); }));
+  std::filesystem::remove(a);  // a stale answer would now fail to load
+  Ref<ITypeLib> moved;
+  EXPECT_EQ(LoadRegTypeLib(libId_, 1, 0, 0, moved.out()), S_OK);
+
+  ASSERT_TRUE(inChild([&] { return UnRegisterTypeLib(libId_, 1, 0, 0x0409, SYS_WIN32); }));
+  Ref<ITypeLib> none;
+  EXPECT_EQ(LoadRegTypeLib(libId_, 1, 0, 0, none.out()), TYPE_E_LIBNOTREGISTERED);
+
+  ASSERT_TRUE(inChild([&] { return Register(typelib::Utf8ToUtf16(b).c_str()); }));
+  Ref<ITypeLib> again;
+  EXPECT_EQ(LoadRegTypeLib(libId_, 1, 0, 0, again.out()), S_OK);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

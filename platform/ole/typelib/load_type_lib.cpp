@@ -3,9 +3,10 @@
 // LoadTypeLib: a library from a stand-alone .tlb file, or from the
 // ".mvtypelib" section of a module (an ELF shared object), or the built-in
 // standard library for "stdole2.tlb". Parsed libraries are cached by file and
-// handed out again while the file is unchanged (same device, inode, size and
-// modification time), so creating objects, which asks for the library each
-// time, does not re-read and re-check the file.
+// handed out again while the file is unchanged (same device, inode, size,
+// modification and change times), so creating objects, which asks for the
+// library each time, does not re-read and re-check the file: a path asked
+// for before costs one stat().
 //
 // Sections: file reading; ELF section lookup; the cache; LoadTypeLib.
 #include <elf.h>
@@ -20,6 +21,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/ole/oleauto.h"
@@ -150,16 +152,24 @@ int openFile(const std::string& path, struct stat* st, std::string* why) {
 
 // ---- the cache -----------------------------------------------------------------
 
+// The change time is part of the stamp so that a file made unreadable
+// (chmod) is opened again, and refused, rather than served from memory.
 struct FileStamp {
   dev_t dev = 0;
   ino_t ino = 0;
   off_t size = 0;
   struct timespec mtime = {};
+  struct timespec ctime = {};
   bool operator==(const FileStamp& o) const {
     return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
-           mtime.tv_nsec == o.mtime.tv_nsec;
+           mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec &&
+           ctime.tv_nsec == o.ctime.tv_nsec;
   }
 };
+
+FileStamp stampOf(const struct stat& st) {
+  return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
 
 struct CacheEntry {
   FileStamp stamp;
@@ -177,9 +187,40 @@ std::map<std::string, CacheEntry>& cache() {
   return *c;
 }
 
+// Paths as callers gave them -> cache key (the resolved path), so that a
+// library asked for again by the same path costs one stat(), not an open and
+// a realpath. A bound keeps callers that try many paths from growing it.
+constexpr size_t kMaxAliases = 256;
+std::unordered_map<std::string, std::string>& aliases() {
+  static auto* a = new std::unordered_map<std::string, std::string>;
+  return *a;
+}
+
+// The cached library for `path` when the file there is still the one it was
+// read from; null otherwise. Takes the cache lock.
+TypeLib* cachedByAlias(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+  const FileStamp stamp = stampOf(st);
+  std::lock_guard<std::mutex> g(cacheLock());
+  auto alias = aliases().find(path);
+  if (alias == aliases().end()) return nullptr;
+  auto it = cache().find(alias->second);
+  if (it == cache().end() || !(it->second.stamp == stamp)) return nullptr;
+  it->second.lib->AddRef();
+  return it->second.lib;
+}
+
+// Caller holds the cache lock.
+void rememberAlias(const std::string& path, const std::string& key) {
+  if (aliases().size() >= kMaxAliases && aliases().count(path) == 0) aliases().clear();
+  aliases()[path] = key;
+}
+
 }  // namespace
 
 bool IsStdOleFileName(const std::string& path) {
+  if (path.size() != 11 && path.size() != 12) return false;  // every load asks: answer most at once
   std::string lower;
   for (char c : path) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
   return lower == "stdole2.tlb" || lower == "stdole32.tlb";
@@ -194,17 +235,22 @@ HRESULT LoadTypeLibFromPath(const std::string& path, ITypeLib** pptlib) {
     *pptlib = std;
     return S_OK;
   }
+  if (TypeLib* cached = cachedByAlias(path)) {
+    *pptlib = cached;
+    return S_OK;
+  }
   struct stat st;
   std::string why;
   Fd fd(openFile(path, &st, &why));
   if (fd.get() < 0) return TYPE_E_CANTLOADLIBRARY;
-  FileStamp stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+  const FileStamp stamp = stampOf(st);
   char resolved[PATH_MAX];
   std::string key = ::realpath(path.c_str(), resolved) ? resolved : path;
   {
     std::lock_guard<std::mutex> g(cacheLock());
     auto it = cache().find(key);
     if (it != cache().end() && it->second.stamp == stamp) {
+      rememberAlias(path, key);
       it->second.lib->AddRef();
       *pptlib = it->second.lib;
       return S_OK;
@@ -222,6 +268,7 @@ HRESULT LoadTypeLibFromPath(const std::string& path, ITypeLib** pptlib) {
     e.stamp = stamp;
     e.lib = lib;
     lib->AddRef();
+    rememberAlias(path, key);
   }
   *pptlib = lib;
   return S_OK;
@@ -249,9 +296,13 @@ bool ReadLibraryFile(const std::string& path, Library* lib, std::string* why) {
 }
 
 void DropTypeLibCache() {
-  std::lock_guard<std::mutex> g(cacheLock());
-  for (auto& [path, e] : cache()) e.lib->Release();
-  cache().clear();
+  {
+    std::lock_guard<std::mutex> g(cacheLock());
+    for (auto& [path, e] : cache()) e.lib->Release();
+    cache().clear();
+    aliases().clear();
+  }
+  ForgetRegisteredPaths();
 }
 
 }  // namespace mvcomm::typelib

@@ -26,9 +26,13 @@ HRESULT LoadTypeLibFromMemory(const uint8_t* data, size_t size, ITypeLib** pptli
 // the reason in *why when there is none or it is damaged.
 bool ReadLibraryFile(const std::string& path, Library* lib, std::string* why);
 
-// Releases the cache's references (clients keep theirs); the next load reads
-// the file again.
+// Releases the cache's references (clients keep theirs) and forgets the
+// files LoadRegTypeLib found registered; the next load reads the registry
+// and the file again.
 void DropTypeLibCache();
+
+// Forgets the files LoadRegTypeLib found registered (reg_type_lib.cpp).
+void ForgetRegisteredPaths();
 
 // True for the names of the standard library, which is built in.
 bool IsStdOleFileName(const std::string& path);

@@ -12,10 +12,14 @@
 //
 // Versions and locales are hexadecimal. Paths are whole, however long.
 //
-// Sections: registry helpers; LoadRegTypeLib; RegisterTypeLib; UnRegisterTypeLib.
+// Sections: registry helpers; registered files, remembered; LoadRegTypeLib;
+// RegisterTypeLib; UnRegisterTypeLib.
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -24,6 +28,7 @@
 #include "platform/ole/typelib/text16.h"
 #include "platform/ole/typelib/tlb_model.h"
 #include "platform/ole/typelib/type_lib.h"
+#include "platform/registry/registry_version.h"
 #include "platform/registry/winreg.h"
 
 namespace mvcomm::typelib {
@@ -60,34 +65,47 @@ std::string hexText(unsigned v) {
 
 std::string versionText(unsigned major, unsigned minor) { return hexText(major) + "." + hexText(minor); }
 
+// Sets *failed when a registry call failed for another reason than a
+// missing key or value: what was read then says nothing for sure.
+void noteFailure(LONG rc, bool* failed) {
+  if (failed != nullptr && rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND &&
+      rc != ERROR_NO_MORE_ITEMS)
+    *failed = true;
+}
+
 // The value's text, or nothing when the key or value is missing or not a string.
-std::optional<std::string> readString(const std::string& path, const char* name = nullptr) {
+std::optional<std::string> readString(const std::string& path, const char* name = nullptr,
+                                      bool* failed = nullptr) {
   Key k;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE, k.out()) != ERROR_SUCCESS)
-    return std::nullopt;
+  LONG rc = RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE, k.out());
+  noteFailure(rc, failed);
+  if (rc != ERROR_SUCCESS) return std::nullopt;
   DWORD type = 0, size = 0;
-  if (RegQueryValueExA(k.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-      type != REG_SZ)
-    return std::nullopt;
+  rc = RegQueryValueExA(k.get(), name, nullptr, &type, nullptr, &size);
+  noteFailure(rc, failed);
+  if (rc != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
   std::string data(size, '\0');
-  if (RegQueryValueExA(k.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
-      ERROR_SUCCESS)
-    return std::nullopt;
+  rc = RegQueryValueExA(k.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+  noteFailure(rc, failed);
+  if (rc != ERROR_SUCCESS) return std::nullopt;
   data.resize(std::min<size_t>(size, data.size()));
   size_t nul = data.find('\0');
   if (nul != std::string::npos) data.resize(nul);
   return data;
 }
 
-std::vector<std::string> subkeys(const std::string& path) {
+std::vector<std::string> subkeys(const std::string& path, bool* failed = nullptr) {
   std::vector<std::string> out;
   Key k;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, k.out()) != ERROR_SUCCESS)
-    return out;
+  LONG rc = RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, k.out());
+  noteFailure(rc, failed);
+  if (rc != ERROR_SUCCESS) return out;
   for (DWORD i = 0;; ++i) {
     char name[MVCOMM_REG_MAX_KEY_NAME + 1];
     DWORD len = sizeof name;
-    if (RegEnumKeyExA(k.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    rc = RegEnumKeyExA(k.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr);
+    noteFailure(rc, failed);
+    if (rc != ERROR_SUCCESS) break;
     out.emplace_back(name, len);
   }
   return out;
@@ -127,7 +145,107 @@ const char* sysKindName(SYSKIND k) {
 
 constexpr const char* kOleAutomationMarshaler = "{00020424-0000-0000-C000-000000000046}";
 
+// ---- registered files, remembered ------------------------------------------
+
+// The file registered for a library, by the registry's keys alone: the exact
+// major, the highest minor at or above the one asked for, then the locale
+// asked for, its primary language, neutral, and for a neutral request any
+// registered locale. Null when none is registered. *failed is set when the
+// registry could not be read.
+std::optional<std::string> registeredFile(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid,
+                                          bool* failed) {
+  const std::string base = "TypeLib\\" + guidText(rguid);
+  std::string version;
+  long bestMinor = -1;
+  for (const std::string& k : subkeys(base, failed)) {
+    size_t dot = k.find('.');
+    unsigned major, minor;
+    if (dot == std::string::npos || !parseHex(k.substr(0, dot), &major) ||
+        !parseHex(k.substr(dot + 1), &minor))
+      continue;
+    if (major == wVerMajor && minor >= wVerMinor && static_cast<long>(minor) > bestMinor) {
+      bestMinor = minor;
+      version = k;
+    }
+  }
+  if (bestMinor < 0) return std::nullopt;
+  const std::string verKey = base + "\\" + version;
+  std::vector<std::string> locales = {hexText(lcid), hexText(lcid & 0x3FF), "0"};
+  if (lcid == 0)
+    for (const std::string& k : subkeys(verKey, failed)) {
+      unsigned v;
+      if (parseHex(k, &v)) locales.push_back(k);
+    }
+  for (const std::string& loc : locales) {
+    std::optional<std::string> path = readString(verKey + "\\" + loc + "\\win32", nullptr, failed);
+    if (path && !path->empty()) return path;
+  }
+  return std::nullopt;
+}
+
+// What registeredFile found, at which registry version. Object creation asks
+// for the same library every time; reading its keys cost most of that, while
+// a look at the registry's version costs one read transaction.
+struct RegisteredFile {
+  mvcomm::registry::RegistryVersion version;
+  std::optional<std::string> path;
+};
+
+struct LibraryAsked {
+  Guid libId;
+  WORD major;
+  WORD minor;
+  LCID lcid;
+  bool operator<(const LibraryAsked& o) const {
+    return std::tie(libId, major, minor, lcid) < std::tie(o.libId, o.major, o.minor, o.lcid);
+  }
+};
+
+// A bound on the libraries remembered: callers asking for many must not grow
+// the table without end.
+constexpr size_t kMaxRegisteredFiles = 64;
+
+std::mutex& registeredLock() {
+  static std::mutex m;
+  return m;
+}
+
+// Never destroyed: loads may run from other libraries' exit code.
+std::map<LibraryAsked, RegisteredFile>& registeredFiles() {
+  static auto* files = new std::map<LibraryAsked, RegisteredFile>;
+  return *files;
+}
+
+// registeredFile, answered from memory while the registry has not changed.
+std::optional<std::string> rememberedFile(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid) {
+  LibraryAsked asked{{}, wVerMajor, wVerMinor, lcid};
+  std::memcpy(asked.libId.data(), &rguid, 16);
+  // The version is taken before reading: a change that lands meanwhile moves
+  // it past the one stored, so the next call reads again.
+  mvcomm::registry::RegistryVersion version;
+  const bool versioned = mvcomm::registry::currentRegistryVersion(&version) == ERROR_SUCCESS;
+  if (versioned) {
+    std::lock_guard<std::mutex> g(registeredLock());
+    auto it = registeredFiles().find(asked);
+    if (it != registeredFiles().end() && it->second.version == version) return it->second.path;
+  }
+  bool failed = false;
+  std::optional<std::string> path = registeredFile(rguid, wVerMajor, wVerMinor, lcid, &failed);
+  if (versioned && !failed) {
+    std::lock_guard<std::mutex> g(registeredLock());
+    auto& files = registeredFiles();
+    if (files.size() >= kMaxRegisteredFiles && files.count(asked) == 0) files.clear();
+    files[asked] = RegisteredFile{version, path};
+  }
+  return path;
+}
+
 }  // namespace
+
+void ForgetRegisteredPaths() {
+  std::lock_guard<std::mutex> g(registeredLock());
+  registeredFiles().clear();
+}
 }  // namespace mvcomm::typelib
 
 using namespace mvcomm::typelib;
@@ -141,49 +259,20 @@ WINOLEAUTAPI LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID 
   if (std::memcmp(&rguid, StdOle::kLibId.data(), 16) == 0 && wVerMajor == 2)
     return LoadTypeLibFromPath(StdOle::kFile, pptlib);
 
-  const std::string base = "TypeLib\\" + guidText(rguid);
-  // Exact major, the highest minor at or above the one asked for.
-  std::string version;
-  long bestMinor = -1;
-  for (const std::string& k : subkeys(base)) {
-    size_t dot = k.find('.');
-    unsigned major, minor;
-    if (dot == std::string::npos || !parseHex(k.substr(0, dot), &major) ||
-        !parseHex(k.substr(dot + 1), &minor))
-      continue;
-    if (major == wVerMajor && minor >= wVerMinor && static_cast<long>(minor) > bestMinor) {
-      bestMinor = minor;
-      version = k;
-    }
+  const std::optional<std::string> path = rememberedFile(rguid, wVerMajor, wVerMinor, lcid);
+  if (!path) return TYPE_E_LIBNOTREGISTERED;
+  ITypeLib* lib = nullptr;
+  HRESULT hr = LoadTypeLibFromPath(*path, &lib);
+  if (FAILED(hr)) return hr;
+  TLIBATTR* attr = nullptr;
+  bool same = SUCCEEDED(lib->GetLibAttr(&attr)) && IsEqualGUID(attr->guid, rguid);
+  if (attr) lib->ReleaseTLibAttr(attr);
+  if (!same) {
+    lib->Release();
+    return TYPE_E_LIBNOTREGISTERED;  // the registered file holds another library
   }
-  if (bestMinor < 0) return TYPE_E_LIBNOTREGISTERED;
-  const std::string verKey = base + "\\" + version;
-
-  // The locale asked for, its primary language, neutral; for a neutral
-  // request any registered locale will do.
-  std::vector<std::string> locales = {hexText(lcid), hexText(lcid & 0x3FF), "0"};
-  if (lcid == 0)
-    for (const std::string& k : subkeys(verKey)) {
-      unsigned v;
-      if (parseHex(k, &v)) locales.push_back(k);
-    }
-  for (const std::string& loc : locales) {
-    std::optional<std::string> path = readString(verKey + "\\" + loc + "\\win32");
-    if (!path || path->empty()) continue;
-    ITypeLib* lib = nullptr;
-    HRESULT hr = LoadTypeLibFromPath(*path, &lib);
-    if (FAILED(hr)) return hr;
-    TLIBATTR* attr = nullptr;
-    bool same = SUCCEEDED(lib->GetLibAttr(&attr)) && IsEqualGUID(attr->guid, rguid);
-    if (attr) lib->ReleaseTLibAttr(attr);
-    if (!same) {
-      lib->Release();
-      return TYPE_E_LIBNOTREGISTERED;  // the registered file holds another library
-    }
-    *pptlib = lib;
-    return S_OK;
-  }
-  return TYPE_E_LIBNOTREGISTERED;
+  *pptlib = lib;
+  return S_OK;
 }
 
 // ---- RegisterTypeLib ---------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <string_view>
@@ -48,6 +49,8 @@ void makeParentFolders(const std::string& file) {
     slash = file.find('/', slash + 1);
   }
 }
+
+std::atomic<std::uint64_t> gConnections{0};  // connections opened: serials
 
 std::mutex gCurrentMutex;
 std::shared_ptr<Database>* gCurrent = nullptr;  // never destroyed: see current()
@@ -97,7 +100,8 @@ std::int64_t nowUnixMs() {
 
 // ---- opening and schema ---------------------------------------------------
 
-Database::Database(std::string path, sqlite3* db) : path_(std::move(path)), db_(db), pid_(getpid()) {}
+Database::Database(std::string path, sqlite3* db)
+    : path_(std::move(path)), db_(db), pid_(getpid()), serial_(gConnections.fetch_add(1) + 1) {}
 
 Database::~Database() {
   for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
@@ -219,13 +223,18 @@ sqlite3_stmt* Database::statement(const char* sql, LONG& err) {
   return stmt;
 }
 
+// Every step of a write moves localWrites_, so a reader on this connection
+// that cached something before the write sees a new version, even while the
+// transaction is still open or after it was undone.
 LONG Database::begin() {
+  ++localWrites_;
   LONG err = exec(depth_ == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT nested");
   if (err == ERROR_SUCCESS) ++depth_;
   return err;
 }
 
 LONG Database::commit() {
+  ++localWrites_;
   LONG err = exec(depth_ == 1 ? "COMMIT" : "RELEASE nested");
   if (err != ERROR_SUCCESS) {
     rollback();
@@ -237,6 +246,7 @@ LONG Database::commit() {
 
 void Database::rollback() {
   if (depth_ == 0) return;
+  ++localWrites_;
   if (depth_ == 1) {
     exec("ROLLBACK");
   } else {

@@ -49,6 +49,10 @@ class Database {
   const std::string& path() const { return path_; }
   sqlite3* raw() const { return db_; }
   pid_t ownerPid() const { return pid_; }
+  // Unique per connection opened in this process, never 0.
+  std::uint64_t serial() const { return serial_; }
+  // Write transactions begun, committed or rolled back so far (under mutex()).
+  std::uint64_t localWrites() const { return localWrites_; }
 
   // Held for every use of the connection; recursive so a Batch can hold it
   // across the calls it groups.
@@ -93,6 +97,8 @@ class Database {
   std::recursive_mutex mutex_;
   std::map<const char*, sqlite3_stmt*> statements_;  // keyed by the literal's address
   int depth_ = 0;                              // open write transactions (nesting)
+  std::uint64_t serial_;                       // see serial()
+  std::uint64_t localWrites_ = 0;              // see localWrites(); readers compare it
 };
 
 // A cached statement for one use: reset when it goes out of scope, so no
