@@ -2,25 +2,98 @@
 //
 // Sessions (a module's class library, found by path), their context
 // interfaces, and object creation by class name.
+//
+// The sessions started on one module path share one dlopen reference on it,
+// held while any of them lives: a client that ends its thread's last object
+// and makes the next one starts a new session each time, and opening and
+// closing the module for each (under the loader's process-wide lock, and
+// under ThreadSanitizer a rescan of every mapping) cost more than the rest of
+// the session.
 
 #include <dlfcn.h>
+
+#include <mutex>
+#include <string>
+#include <unordered_map>
 
 #include "vm/internal/products.h"
 #include "vm/vm_api.h"
 
 namespace mvcomm::vm {
 namespace internal {
+namespace {
 
-SessionImpl::SessionImpl(std::string path, void* module, const ClassLibrary* library)
-    : path_(std::move(path)), module_(module), library_(library) {
+struct OpenModule {
+  void* handle = nullptr;                 // one dlopen reference, shared
+  const ClassLibrary* library = nullptr;  // its class library, checked
+  int64_t sessions = 0;                   // live sessions started on the path
+};
+
+std::mutex& modulesLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// Never destroyed: sessions may end from other libraries' exit code.
+std::unordered_map<std::string, OpenModule>& openModules() {
+  static auto* modules = new std::unordered_map<std::string, OpenModule>();
+  return *modules;
+}
+
+// The module already open for `path`, counted for one more session; null
+// handle when none is.
+OpenModule shareOpenModule(const std::string& path) {
+  std::lock_guard<std::mutex> guard(modulesLock());
+  auto it = openModules().find(path);
+  if (it == openModules().end()) return OpenModule{};
+  ++it->second.sessions;
+  return it->second;
+}
+
+// Records a module just opened for a new session. When another thread
+// recorded the path meanwhile, that entry is shared and `handle` is closed.
+// Returns the library to use.
+const ClassLibrary* recordOpenModule(const std::string& path, void* handle,
+                                     const ClassLibrary* library) {
+  void* surplus = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(modulesLock());
+    auto [it, fresh] = openModules().try_emplace(path, OpenModule{handle, library, 0});
+    ++it->second.sessions;
+    if (!fresh) surplus = handle;
+    library = it->second.library;
+  }
+  // Outside the lock: closing may run the module's unload hooks.
+  if (surplus != nullptr) dlclose(surplus);
+  return library;
+}
+
+// One session on `path` ended; the last one closes the module.
+void releaseOpenModule(const std::string& path) {
+  void* handle = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(modulesLock());
+    auto it = openModules().find(path);
+    if (it == openModules().end()) return;
+    if (--it->second.sessions > 0) return;
+    handle = it->second.handle;
+    openModules().erase(it);
+  }
+  dlclose(handle);
+}
+
+}  // namespace
+
+SessionImpl::SessionImpl(std::string path, const ClassLibrary* library)
+    : path_(std::move(path)), library_(library) {
   contextHandle_ = registerSession(this);
 }
 
 SessionImpl::~SessionImpl() {
   unregisterSession(contextHandle_);
-  // Balances the dlopen of vmStartSession; the module stays loaded while
-  // anything else holds it (the client that loaded it, for one).
-  if (module_ != nullptr) dlclose(module_);
+  // The module stays loaded while anything else holds it (another session,
+  // the client that loaded it).
+  releaseOpenModule(path_);
 }
 
 int32_t SessionImpl::libraryPath(IVMString** out) {
@@ -124,24 +197,36 @@ int32_t vmStartSession(IVMString* extraLibraries, IVMString* modulePath, int32_t
   if (path == nullptr) return kVmErrBadArgument;
   if (*path == '\0') return kVmErrNoModule;
 
-  void* module = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
-  if (module == nullptr) module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr) return kVmErrNoModule;
-  auto entry = reinterpret_cast<ClassLibraryEntry>(dlsym(module, kClassLibrarySymbol));
-  const ClassLibrary* library = entry != nullptr ? entry() : nullptr;
-  if (!usable(library)) {
-    dlclose(module);
-    return kVmErrNoClassLibrary;
+  std::string key;
+  try {
+    key = path;
+  } catch (const std::bad_alloc&) {
+    return kVmErrNoMemory;
   }
-  registerEventNames(library);
+  // From here the session (or, on failure, this function) owns one count
+  // on the path's open module.
+  const ClassLibrary* library = shareOpenModule(key).library;
+  if (library == nullptr) {
+    void* module = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+    if (module == nullptr) module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) return kVmErrNoModule;
+    auto entry = reinterpret_cast<ClassLibraryEntry>(dlsym(module, kClassLibrarySymbol));
+    library = entry != nullptr ? entry() : nullptr;
+    if (!usable(library)) {
+      dlclose(module);
+      return kVmErrNoClassLibrary;
+    }
+    registerEventNames(library);
+    library = recordOpenModule(key, module, library);
+  }
   SessionImpl* s = nullptr;
   try {
-    s = new (std::nothrow) SessionImpl(path, module, library);
+    s = new (std::nothrow) SessionImpl(key, library);
   } catch (const std::bad_alloc&) {
     s = nullptr;
   }
   if (s == nullptr) {
-    dlclose(module);
+    releaseOpenModule(key);
     return kVmErrNoMemory;
   }
   *out = s;

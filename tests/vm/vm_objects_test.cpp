@@ -53,6 +53,34 @@ TEST(VmSession, StartFailsForAMissingModuleAClasslessModuleOrAnExtraLibraryList)
   EXPECT_EQ(testing::liveTotal(), before);
 }
 
+bool probeLoaded() {
+  void* module = dlopen(MVCOMM_PROBE_MODULE, RTLD_NOW | RTLD_NOLOAD);
+  if (module != nullptr) dlclose(module);
+  return module != nullptr;
+}
+
+// Sessions on one path share the module: it stays mapped while any of them
+// lives, however many start and end, and goes with the last one.
+TEST(VmSession, SessionsOnOneModuleKeepItLoadedUntilTheLastEnds) {
+  ASSERT_FALSE(probeLoaded()) << "something else holds the probe module";
+  auto path = name(MVCOMM_PROBE_MODULE);
+  Ref<IVMSession> first, second;
+  ASSERT_EQ(vmStartSession(nullptr, path.get(), 1, 0, first.out()), kVmOk);
+  ASSERT_EQ(vmStartSession(nullptr, path.get(), 1, 0, second.out()), kVmOk);
+  EXPECT_TRUE(probeLoaded());
+  first.reset();
+  ASSERT_TRUE(probeLoaded()) << "the second session's classes went with the first session";
+  Ref<IVMObject> object;
+  EXPECT_EQ(vmCreateObject(name("n_cst_probe").get(), second.get(), object.out()), kVmOk);
+  object.reset();
+  second.reset();
+  EXPECT_FALSE(probeLoaded()) << "the last session keeps the module open";
+
+  Ref<IVMSession> third;
+  ASSERT_EQ(vmStartSession(nullptr, path.get(), 1, 0, third.out()), kVmOk);
+  EXPECT_TRUE(probeLoaded());
+}
+
 TEST_F(ObjectTest, CreationFindsClassesByNameInAnyCaseAndRunsTheConstructorEvent) {
   int constructed = probeCounter("probeConstructed");
   int destroyed = probeCounter("probeDestroyed");

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
+#include <typeinfo>
 #include <vector>
 
 #include "vm/class_library.h"
@@ -20,9 +22,13 @@
 namespace mvcomm::vm::internal {
 
 // Downcast of a product the VM made itself; null for a foreign implementation.
+// Every product class is final, so an exact type test is enough, and it costs
+// a fraction of dynamic_cast's hierarchy walk on every VM operation.
 template <class Impl, class I>
 Impl* impl(I* p) {
-  return dynamic_cast<Impl*>(p);
+  static_assert(std::is_final_v<Impl>, "products are final classes");
+  if (p == nullptr || typeid(*p) != typeid(Impl)) return nullptr;
+  return static_cast<Impl*>(p);
 }
 
 // ---- string, blob, decimal ----------------------------------------------------
@@ -288,7 +294,8 @@ class ArrayImpl final : public Product<IVMArray, ProductKind::Array> {
 // ---- session, contexts, object ----------------------------------------------------
 class SessionImpl final : public Product<IVMSession, ProductKind::Session> {
  public:
-  SessionImpl(std::string path, void* module, const ClassLibrary* library);
+  // Takes over one count on the open module of `path` (session.cpp).
+  SessionImpl(std::string path, const ClassLibrary* library);
   ~SessionImpl() override;
   int32_t libraryPath(IVMString** out) override;
 
@@ -300,8 +307,8 @@ class SessionImpl final : public Product<IVMSession, ProductKind::Session> {
   HRESULT queryMore(REFIID iid, void** out) override;
 
  private:
-  std::string path_;               // module path the session was started with
-  void* module_;                   // dlopen handle, closed with the session
+  std::string path_;               // module path the session was started with; its
+                                   // open module is counted while the session lives
   const ClassLibrary* library_;    // the module's class library
   uint32_t contextHandle_;         // registered while the session lives
 };
