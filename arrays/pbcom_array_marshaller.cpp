@@ -14,6 +14,7 @@ namespace {
 
 constexpr int64_t kLongMin = std::numeric_limits<LONG>::min();
 constexpr int64_t kLongMax = std::numeric_limits<LONG>::max();
+constexpr int64_t kCountMax = std::numeric_limits<ULONG>::max();
 
 }  // namespace
 
@@ -94,7 +95,9 @@ PBCOMArrayMarshaller::PBCOMArrayMarshaller(vm::IVMArray* vmArray, SAFEARRAY* exi
     }
     const int64_t count = int64_t{upper} - lower + 1;
     const int64_t saLower = shifted_ ? int64_t{lower} - 1 : int64_t{lower};
-    if (count < 0 || saLower < kLongMin) {
+    // A dimension spanning all 32 bits has one element more than a
+    // descriptor can count (the VM allows it beside an empty dimension).
+    if (count < 0 || count > kCountMax || saLower < kLongMin) {
       complete = false;
       break;
     }

@@ -84,6 +84,8 @@ std::optional<Command> commandFromName(std::string_view name) {
   return keyOf<Command>(kCommandNames, name);
 }
 
+constexpr long long kMaxFaultBytes = 1'000'000;
+
 std::optional<Fault> parseFault(std::string_view text) {
   Fault fault;
   bool first = true;
@@ -112,6 +114,9 @@ std::optional<Fault> parseFault(std::string_view text) {
       const auto value = number(field.substr(eq + 1));
       if (!value || *value > 1'000'000'000) return std::nullopt;
       if (key == "bytes") {
+        // Replies are built whole in memory: a million bytes is over six
+        // full record streams, and keeps a typo from asking for gigabytes.
+        if (*value > kMaxFaultBytes) return std::nullopt;
         fault.bytes = static_cast<std::size_t>(*value);
       } else if (key == "pause") {
         fault.pause = std::chrono::milliseconds(*value);

@@ -209,6 +209,20 @@ TEST_F(VMToSafeArray, NewSafeArrayKeepsTheVMBounds) {
   SafeArrayDestroy(psa);
 }
 
+TEST_F(VMToSafeArray, DimensionOfTwoToTheThirtyTwoElementsGivesNoWrappedBound) {
+  // Empty beside a dimension of 2^32 elements: a bound count that would wrap
+  // to 0 must not become a descriptor that says something else.
+  auto huge = makeVMArray(vm::kTypeLong, {{1, 0}, {INT32_MIN, INT32_MAX}});
+  ASSERT_TRUE(huge);
+  SAFEARRAY* psa = nullptr;
+  const int32_t status = conv_.VMArrayToSafeArray(&psa, nullptr, huge.get(), vm::kTypeLong);
+  SCOPED_TRACE(status);
+  // A descriptor would hold the bound as 0 elements from INT32_MIN, which
+  // reads back as the right upper bound yet counts nothing: no descriptor.
+  EXPECT_EQ(psa, nullptr);
+  if (psa != nullptr) SafeArrayDestroy(psa);
+}
+
 TEST_F(VMToSafeArray, ExistingSafeArrayKeepsItsBounds) {
   struct {
     int32_t vmLower;

@@ -26,6 +26,7 @@ TEST(FaultNames, ParseEveryKindAndRejectMalformedText) {
     EXPECT_EQ(Command::kAny, parsed->command);
   }
   const auto full = parseFault("pause:read-records:bytes=50:pause=900:skip=2:times=0");
+  EXPECT_TRUE(parseFault("endless:bytes=1000000").has_value());
   ASSERT_TRUE(full.has_value());
   EXPECT_EQ(FaultKind::kPause, full->kind);
   EXPECT_EQ(Command::kReadRecords, full->command);
@@ -37,7 +38,7 @@ TEST(FaultNames, ParseEveryKindAndRejectMalformedText) {
   ASSERT_TRUE(replace.has_value());
   EXPECT_EQ((std::vector<std::uint8_t>{0x02, 0xBC, 0x00, 0xFF}), replace->data);
   for (const char* bad : {"", "nope", "replace:data=0", "replace:data=0g", "nak:", "nak:set-time", "nak:bytes=", "nak:bytes=-1", "nak:bytes=1x",
-                          "nak:colour=3", "nak:bytes=99999999999", ":nak"}) {
+                          "nak:colour=3", "nak:bytes=99999999999", "too-long:bytes=1000001", ":nak"}) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(parseFault(bad).has_value());
   }
