@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every built fuzz target for SECONDS (default 30) on its committed seed
-# corpus (fuzz/corpus/NAME); a crash, leak or sanitizer report fails the run.
+# corpus (fuzz/corpus/NAME); a crash, leak, sanitizer report or an input that
+# takes over 10 s fails the run.
 #   scripts/fuzz.sh [SECONDS] [NAME...]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,7 +18,7 @@ run_one() {
   local name=$1 work
   work=$(mktemp -d)
   [[ -d "$top/fuzz/corpus/$name" ]] && cp -r "$top/fuzz/corpus/$name"/. "$work"/
-  if "$dir/$name" -max_total_time="$seconds" -print_final_stats=0 "$work" >"$work.log" 2>&1; then
+  if "$dir/$name" -max_total_time="$seconds" -timeout=10 -print_final_stats=0 "$work" >"$work.log" 2>&1; then
     echo "fuzz: $name ok (${seconds}s)"
   else
     echo "fuzz: $name FAILED"; tail -n 60 "$work.log"
