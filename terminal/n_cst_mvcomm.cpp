@@ -48,7 +48,7 @@ n_cst_mvcomm::Environment n_cst_mvcomm::setDefaultEnvironment(Environment env) {
 n_cst_mvcomm::n_cst_mvcomm() : n_cst_mvcomm(nullptr, nullptr) {}
 
 n_cst_mvcomm::n_cst_mvcomm(std::shared_ptr<serial::PortOpener> opener, std::shared_ptr<Clock> clock)
-    : iblb_buffer(kFrameBufferSize, 0), opener_(std::move(opener)), clock_(std::move(clock)) {
+    : opener_(std::move(opener)), clock_(std::move(clock)) {
   if (!opener_ || !clock_) {
     Environment env = defaultEnvironment();
     if (!opener_) opener_ = env.opener;

@@ -206,7 +206,7 @@ class n_cst_mvcomm {
   std::vector<str_referrecord> istr_refertable;  // the reference table
   bool ib_rtbuferinit = false;                   // rtbeginwrite has sized the table
   std::int32_t il_hcomm = invalid_handle_value;  // open port's handle; -1 when closed
-  std::vector<std::uint8_t> iblb_buffer;         // frame buffer, kFrameBufferSize bytes
+  std::vector<std::uint8_t> iblb_buffer;         // frame buffer, kFrameBufferSize bytes once used
   bool ib_newmachinereaddata = false;            // next reception idles 5000 ms
 
   std::shared_ptr<serial::PortOpener> opener_;

@@ -32,7 +32,9 @@ void n_cst_mvcomm::settleWait() {
 }
 
 bool n_cst_mvcomm::sendFrame(const std::vector<std::uint8_t>& frame) {
-  // Assembled in the frame buffer, as every command is.
+  // Assembled in the frame buffer, as every command is. The buffer grows on
+  // first use, so an object that never talks to a terminal costs no 150 KB.
+  if (iblb_buffer.size() < frame.size()) iblb_buffer.resize(std::max(kFrameBufferSize, frame.size()));
   std::copy(frame.begin(), frame.end(), iblb_buffer.begin());
   return of_sendcommand(std::span<const std::uint8_t>(iblb_buffer.data(), frame.size()),
                         static_cast<std::int32_t>(frame.size()));
