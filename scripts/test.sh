@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds the tree plain and under
 # AddressSanitizer + UndefinedBehaviorSanitizer, runs the whole suite in both,
-# then runs every fuzz target for a short while (FUZZ_SECONDS, default 30).
+# runs the threaded tests under ThreadSanitizer, then runs every fuzz target
+# for a short while (FUZZ_SECONDS, default 30).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -13,25 +14,41 @@ jobs=$(nproc)
 
 passed=0
 failed=0
-for flavour in plain asan; do
-  echo "== build ($flavour)"
-  bash scripts/build.sh "$flavour"
-  echo "== tests ($flavour)"
+# Runs ctest in one build folder and adds its counts to the totals; a failed
+# or empty run ends the whole command.
+run_suite() {
+  local flavour=$1 status=0 log summary total bad
+  shift
   log="build/$flavour/ctest.log"
-  status=0
-  # The programs against mvcomm-sim over a pty depend on the simulator waking
-  # within the host's 8 ms pause, which a sanitizer's slowdown can break; the
-  # sanitized build covers the same code through the virtual-time tests.
-  exclude=()
-  [[ $flavour == asan ]] && exclude=(-LE pty_sim)
-  ctest --test-dir "build/$flavour" --output-on-failure -j "$jobs" --timeout 300 "${exclude[@]}" 2>&1 | tee "$log" || status=$?
+  ctest --test-dir "build/$flavour" --output-on-failure -j "$jobs" --timeout 300 "$@" 2>&1 | tee "$log" || status=$?
   summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
   bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$summary")
   passed=$((passed + ${total:-0} - ${bad:-0}))
   failed=$((failed + ${bad:-0}))
   ((status == 0 && ${total:-0} > 0)) || { echo "tests ($flavour) failed"; echo "tests: $passed passed, $((failed > 0 ? failed : 1)) failed"; exit 1; }
+}
+
+for flavour in plain asan; do
+  echo "== build ($flavour)"
+  bash scripts/build.sh "$flavour"
+  echo "== tests ($flavour)"
+  # The programs against mvcomm-sim over a pty depend on the simulator waking
+  # within the host's 8 ms pause, which a sanitizer's slowdown can break; the
+  # sanitized build covers the same code through the virtual-time tests.
+  exclude=()
+  [[ $flavour == asan ]] && exclude=(-LE pty_sim)
+  run_suite "$flavour" "${exclude[@]}"
 done
+
+# The tests that run many threads at once, under ThreadSanitizer: only their
+# targets are built, which keeps a third build of the tree out of the run.
+echo "== build (tsan)"
+mapfile -t tsan_targets < <(grep -v '^#' scripts/tsan-targets.txt)
+bash scripts/build.sh tsan "${tsan_targets[@]}"
+echo "== threaded tests (tsan)"
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+run_suite tsan -L threaded
 
 echo "== main job (scripts/run.sh)"
 out=$(bash scripts/run.sh)
