@@ -143,8 +143,8 @@ late_vs_early("Late-bound method call (ITypeInfo::Invoke) within 200 ns or 10x o
               "typelib_bench", "BM_Method3Invoke", "BM_Method3Direct")
 late_vs_early("Automation object: errorcode through IDispatch::Invoke within 200 ns or 10x of IMVComm",
               "mv_component_bench", "BM_ErrorcodeLateBound", "BM_ErrorcodeEarlyBound")
-late_vs_early("Automation object: moverecord through IDispatch::Invoke within 200 ns or 10x of the direct call",
-              "mv_component_bench", "BM_MoverecordLateBound", "BM_MoverecordDirect")
+late_vs_early("Automation object: moverecord through IDispatch::Invoke within 200 ns or 10x of IMVComm",
+              "mv_component_bench", "BM_MoverecordLateBound", "BM_MoverecordEarlyBound")
 
 b = find("terminal_bench", "BM_DecodeFullStream")
 if b:

@@ -116,6 +116,24 @@ void BM_MoverecordDirect(benchmark::State& state) {
 }
 BENCHMARK(BM_MoverecordDirect);
 
+// Through IMVComm: the same steps from the interface to the VM call as a
+// late-bound call takes, without the name and argument handling.
+void BM_MoverecordEarlyBound(benchmark::State& state) {
+  IMVComm* o = newObject();
+  if (o == nullptr) {
+    state.SkipWithError("no object");
+    return;
+  }
+  fillTable(o);
+  LONG row = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(o->moverecord(row % 2 + 1, 2));
+    ++row;
+  }
+  o->Release();
+}
+BENCHMARK(BM_MoverecordEarlyBound);
+
 void BM_MoverecordLateBound(benchmark::State& state) {
   IMVComm* o = newObject();
   if (o == nullptr) {
