@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <string>
 
 #include "component/imvcomm.h"
@@ -24,12 +25,22 @@ namespace mvcomm::component::testing {
 // {B17D7DC8-C9DA-4A37-A124-83D255E871A5}: coclass MVComm.
 inline constexpr CLSID kClsid = {0xB17D7DC8, 0xC9DA, 0x4A37, {0xA1, 0x24, 0x83, 0xD2, 0x55, 0xE8, 0x71, 0xA5}};
 
-// Points the registry at a new empty database before the first use.
-inline const bool kPrivateRegistry = [] {
-  char folder[] = "/tmp/mvcomm-comp-XXXXXX";
-  if (mkdtemp(folder) != nullptr) setenv("MVCOMM_REGISTRY", (std::string(folder) + "/registry.db").c_str(), 1);
-  return true;
-}();
+// Points the registry at a new empty database before the first use, in a
+// folder removed again when the test process ends.
+struct PrivateRegistry {
+  PrivateRegistry() {
+    char pattern[] = "/tmp/mvcomm-comp-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return;
+    folder = pattern;
+    setenv("MVCOMM_REGISTRY", (folder + "/registry.db").c_str(), 1);
+  }
+  ~PrivateRegistry() {
+    std::error_code ignored;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
+  }
+  std::string folder;
+};
+inline const PrivateRegistry kPrivateRegistry;
 
 inline IClassFactory* classFactory() {
   IClassFactory* factory = nullptr;
