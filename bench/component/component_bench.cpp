@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <string>
 
 #include "component/imvcomm.h"
@@ -24,11 +25,21 @@ using mvcomm::component::IMVComm;
 
 constexpr CLSID kClsid = {0xB17D7DC8, 0xC9DA, 0x4A37, {0xA1, 0x24, 0x83, 0xD2, 0x55, 0xE8, 0x71, 0xA5}};
 
-const bool kPrivateRegistry = [] {
-  char folder[] = "/tmp/mvcomm-bench-XXXXXX";
-  if (mkdtemp(folder) != nullptr) setenv("MVCOMM_REGISTRY", (std::string(folder) + "/registry.db").c_str(), 1);
-  return true;
-}();
+// A registry of its own, removed when the run ends.
+struct PrivateRegistry {
+  PrivateRegistry() {
+    char pattern[] = "/tmp/mvcomm-bench-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return;
+    folder = pattern;
+    setenv("MVCOMM_REGISTRY", (folder + "/registry.db").c_str(), 1);
+  }
+  ~PrivateRegistry() {
+    std::error_code ignored;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
+  }
+  std::string folder;
+};
+const PrivateRegistry kPrivateRegistry;
 
 IClassFactory* factory() {
   static IClassFactory* f = [] {
