@@ -15,6 +15,7 @@
 #include "component/imvcomm.h"
 #include "platform/ole/oleauto.h"
 #include "terminal/n_cst_mvcomm.h"
+#include "tests/registry/temp_registry.h"
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
 
@@ -25,21 +26,8 @@ using mvcomm::component::IMVComm;
 
 constexpr CLSID kClsid = {0xB17D7DC8, 0xC9DA, 0x4A37, {0xA1, 0x24, 0x83, 0xD2, 0x55, 0xE8, 0x71, 0xA5}};
 
-// A registry of its own, removed when the run ends.
-struct PrivateRegistry {
-  PrivateRegistry() {
-    char pattern[] = "/tmp/mvcomm-bench-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return;
-    folder = pattern;
-    setenv("MVCOMM_REGISTRY", (folder + "/registry.db").c_str(), 1);
-  }
-  ~PrivateRegistry() {
-    std::error_code ignored;
-    if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
-  }
-  std::string folder;
-};
-const PrivateRegistry kPrivateRegistry;
+// A registry database of its own, in a folder removed when the process ends.
+const mvcomm::testing::TempRegistry kPrivateRegistry;
 
 IClassFactory* factory() {
   static IClassFactory* f = [] {

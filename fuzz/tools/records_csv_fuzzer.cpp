@@ -20,25 +20,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "fuzz/tools/scratch_file.h"
 #include "tools/mvcomm/cli.h"
 #include "tools/mvcomm/record_text.h"
 
 namespace {
 
 using mvcomm::cli::MachineRecord;
-
-const std::string& scratchPath() {
-  static const std::string path = [] {
-    char name[] = "/tmp/mvcomm-fuzz-records-XXXXXX";
-    int fd = ::mkstemp(name);
-    if (fd < 0) std::abort();
-    ::close(fd);
-    return std::string(name);
-  }();
-  static const int registered = std::atexit([] { ::unlink(scratchPath().c_str()); });
-  (void)registered;
-  return path;
-}
+using mvcomm::fuzzing::scratchPath;
 
 void collectInto(const std::string& text, const std::vector<MachineRecord>& rows, bool clear) {
   using namespace mvcomm::cli;

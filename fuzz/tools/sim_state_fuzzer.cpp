@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/tools/scratch_file.h"
 #include "tools/mvcomm-sim/sim_config.h"
 #include "tools/mvcomm/record_text.h"
 #include "tools/mvcomm/simulated_line.h"
@@ -26,18 +27,7 @@ namespace {
 using namespace mvcomm;
 using namespace mvcomm::cli;
 
-const std::string& scratchPath() {
-  static const std::string path = [] {
-    char name[] = "/tmp/mvcomm-fuzz-state-XXXXXX";
-    int fd = ::mkstemp(name);
-    if (fd < 0) std::abort();
-    ::close(fd);
-    return std::string(name);
-  }();
-  static const int registered = std::atexit([] { ::unlink(scratchPath().c_str()); });
-  (void)registered;
-  return path;
-}
+using mvcomm::fuzzing::scratchPath;
 
 using Held = std::map<std::uint16_t, std::vector<emulator::Record>>;
 

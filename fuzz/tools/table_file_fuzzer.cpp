@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/tools/scratch_file.h"
 #include "tools/mvcomm/cli.h"
 #include "tools/mvcomm/record_output.h"
 #include "tools/mvcomm/record_text.h"
@@ -27,19 +28,7 @@ namespace {
 using namespace mvcomm;
 using namespace mvcomm::cli;
 
-// A scratch file for this process, removed at exit.
-const std::string& scratchPath() {
-  static const std::string path = [] {
-    char name[] = "/tmp/mvcomm-fuzz-table-XXXXXX";
-    int fd = ::mkstemp(name);
-    if (fd < 0) std::abort();
-    ::close(fd);
-    return std::string(name);
-  }();
-  static const int registered = std::atexit([] { ::unlink(scratchPath().c_str()); });
-  (void)registered;
-  return path;
-}
+using mvcomm::fuzzing::scratchPath;
 
 bool inRange(const str_referrecord& r) {
   return r.employeeid >= 0 && r.employeeid <= 65535 && r.cardid >= 0;

@@ -15,6 +15,7 @@
 #include "component/imvcomm.h"
 #include "platform/ole/ole_testing.h"
 #include "platform/ole/oleauto.h"
+#include "tests/registry/temp_registry.h"
 #include "vm/vm_testing.h"
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
@@ -26,21 +27,8 @@ namespace mvcomm::component::testing {
 inline constexpr CLSID kClsid = {0xB17D7DC8, 0xC9DA, 0x4A37, {0xA1, 0x24, 0x83, 0xD2, 0x55, 0xE8, 0x71, 0xA5}};
 
 // Points the registry at a new empty database before the first use, in a
-// folder removed again when the test process ends.
-struct PrivateRegistry {
-  PrivateRegistry() {
-    char pattern[] = "/tmp/mvcomm-comp-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return;
-    folder = pattern;
-    setenv("MVCOMM_REGISTRY", (folder + "/registry.db").c_str(), 1);
-  }
-  ~PrivateRegistry() {
-    std::error_code ignored;
-    if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
-  }
-  std::string folder;
-};
-inline const PrivateRegistry kPrivateRegistry;
+// folder removed when the process ends.
+inline const mvcomm::testing::TempRegistry kPrivateRegistry;
 
 inline IClassFactory* classFactory() {
   IClassFactory* factory = nullptr;
