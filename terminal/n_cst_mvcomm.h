@@ -28,6 +28,10 @@
 
 namespace mvcomm {
 
+namespace terminal {
+enum class FrameCheck : std::uint8_t;
+}
+
 // What a long operation is doing, for a caller that shows progress. Not part
 // of the automation interface.
 struct Progress {
@@ -196,6 +200,7 @@ class n_cst_mvcomm {
                               const std::function<bool()>& middleCheck, std::int32_t& number);
   bool failOs(int error);  // reports errno `error` as an operating-system failure
   bool sendFrame(const std::vector<std::uint8_t>& frame);  // assembles in iblb_buffer, sends
+  bool receptionSound(terminal::FrameCheck check);  // reports a cut-short or damaged reception
   bool selectForTable(std::int32_t machine);
   void settleWait();
   void notify(Progress::Kind kind, std::int32_t count, Clock::duration wait = {});

@@ -40,6 +40,20 @@ std::int64_t oldModelFrameBudget(std::int64_t countBytes) {
 
 }  // namespace
 
+bool n_cst_mvcomm::receptionSound(terminal::FrameCheck check) {
+  switch (check) {
+    case terminal::FrameCheck::kWhole:
+      return true;
+    case terminal::FrameCheck::kCutShort:
+      of_seterrorinfo(havent_read_data, false);
+      return false;
+    case terminal::FrameCheck::kDamaged:
+      of_seterrorinfo(failed_parse_data, false);
+      return false;
+  }
+  return false;
+}
+
 bool n_cst_mvcomm::of_parsedata(std::span<const std::uint8_t> ablb_buffer,
                                 std::int32_t al_buffersize) {
   if (ablb_buffer.empty() || al_buffersize <= 0) {
@@ -52,16 +66,7 @@ bool n_cst_mvcomm::of_parsedata(std::span<const std::uint8_t> ablb_buffer,
   // A stream that stops before its EOT frame, or holds a damaged frame,
   // may lack records: none of it is taken, so that no caller clears a
   // terminal after a partial read.
-  switch (terminal::decodeNewModelStream(ablb_buffer.first(size), decoded)) {
-    case terminal::FrameCheck::kWhole:
-      break;
-    case terminal::FrameCheck::kCutShort:
-      of_seterrorinfo(havent_read_data, false);
-      return false;
-    case terminal::FrameCheck::kDamaged:
-      of_seterrorinfo(failed_parse_data, false);
-      return false;
-  }
+  if (!receptionSound(terminal::decodeNewModelStream(ablb_buffer.first(size), decoded))) return false;
   istr_records = std::move(decoded);
   if (istr_records.empty()) {
     of_seterrorinfo(havent_read_data, false);
@@ -93,16 +98,7 @@ bool n_cst_mvcomm::of_readdatafromold(std::vector<std::uint8_t>& ablb_buffer,
     // A frame cut short or damaged is not acknowledged: its records would
     // be lost, or wrong.
     std::size_t length = 0;
-    switch (terminal::checkDataFrame(frame, length)) {
-      case terminal::FrameCheck::kWhole:
-        break;
-      case terminal::FrameCheck::kCutShort:
-        of_seterrorinfo(havent_read_data, false);
-        return false;
-      case terminal::FrameCheck::kDamaged:
-        of_seterrorinfo(failed_parse_data, false);
-        return false;
-    }
+    if (!receptionSound(terminal::checkDataFrame(frame, length))) return false;
     const bool endsWithEot = frame[length - 3] == terminal::kEot;
     const std::uint8_t k = frame[1];
     const bool recordFrame = k != terminal::kKindHeader && k != terminal::kKindDate;
