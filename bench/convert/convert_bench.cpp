@@ -10,6 +10,7 @@
 #include <string>
 
 #include "convert/pbcom_type_converter.h"
+#include "tests/convert/probe_context.h"
 #include "vm/vm_api.h"
 
 namespace {
@@ -17,24 +18,7 @@ namespace {
 using namespace mvcomm;
 using convert::PBCOMTypeConverter;
 
-vm::IVMValueContext* context() {
-  static vm::IVMValueContext* made = [] {
-    vm::IVMString* path = nullptr;
-    vm::IVMString* cls = nullptr;
-    vm::IVMSession* session = nullptr;
-    vm::IVMObject* object = nullptr;
-    vm::IVMValueContext* ctx = nullptr;
-    if (vm::vmMakeString(MVCOMM_CONVERT_PROBE_MODULE, &path) < 0 ||
-        vm::vmStartSession(nullptr, path, 1, 0, &session) < 0 ||
-        vm::vmMakeString("n_cst_convert_probe", &cls) < 0 ||
-        vm::vmCreateObject(cls, session, &object) < 0 || object->valueContext(&ctx) < 0) {
-      std::fprintf(stderr, "cannot start the VM session\n");
-      std::abort();
-    }
-    return ctx;  // kept for the whole run
-  }();
-  return made;
-}
+vm::IVMValueContext* context() { return testing::probeValueContext(); }
 
 std::u16string sampleText(size_t n) {
   std::u16string s;

@@ -21,6 +21,7 @@
 #include "convert/code_page.h"
 #include "convert/pbcom_type_converter.h"
 #include "platform/ole/ole_testing.h"
+#include "tests/convert/probe_context.h"
 #include "vm/vm_api.h"
 #include "vm/vm_testing.h"
 
@@ -29,26 +30,7 @@ namespace {
 using namespace mvcomm;
 using convert::PBCOMTypeConverter;
 
-vm::IVMValueContext* context() {
-  static vm::IVMValueContext* made = [] {
-    vm::IVMString* path = nullptr;
-    vm::IVMString* cls = nullptr;
-    vm::IVMSession* session = nullptr;
-    vm::IVMObject* object = nullptr;
-    vm::IVMValueContext* c = nullptr;
-    if (vm::vmMakeString(MVCOMM_CONVERT_PROBE_MODULE, &path) < 0 ||
-        vm::vmStartSession(nullptr, path, 1, 0, &session) < 0 ||
-        vm::vmMakeString("n_cst_convert_probe", &cls) < 0 ||
-        vm::vmCreateObject(cls, session, &object) < 0 || object->valueContext(&c) < 0) {
-      std::fprintf(stderr, "cannot start the VM session\n");
-      std::abort();
-    }
-    path->Release();
-    cls->Release();
-    return c;   // the session and object live as long as the process
-  }();
-  return made;
-}
+vm::IVMValueContext* context() { return testing::probeValueContext(); }
 
 constexpr VARTYPE kElementTypes[] = {VT_UI1, VT_I2,   VT_UI2,  VT_I4,      VT_UI4,
                                      VT_R4,  VT_R8,   VT_DATE, VT_BOOL,    VT_BSTR,
