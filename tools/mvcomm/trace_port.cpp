@@ -109,8 +109,12 @@ char parityLetter(serial::Parity parity) {
 
 TraceWriter::TraceWriter(std::FILE* file, std::shared_ptr<Clock> clock)
     : file_(file), clock_(std::move(clock)), start_(clock_->now()) {
-  std::fputs("# mvcomm trace 1: ms direction baud parity bytes\n", file_);
-  std::fflush(file_);
+  // Unbuffered, and each line handed over whole: one write(2) a line, so a
+  // killed run leaves whole lines (a line longer than the stdio buffer
+  // would otherwise go out in pieces).
+  std::setvbuf(file_, nullptr, _IONBF, 0);
+  const char header[] = "# mvcomm trace 1: ms direction baud parity bytes\n";
+  std::fwrite(header, 1, sizeof header - 1, file_);
 }
 
 TraceWriter::~TraceWriter() {
@@ -120,8 +124,12 @@ TraceWriter::~TraceWriter() {
 
 void TraceWriter::line(Clock::time_point at, const std::string& text) {
   const double ms = std::chrono::duration<double, std::milli>(at - start_).count();
-  std::fprintf(file_, "%12.3f %s\n", ms, text.c_str());
-  std::fflush(file_);
+  char time[32];
+  const int n = std::snprintf(time, sizeof time, "%12.3f ", ms);
+  std::string whole(time, n > 0 ? static_cast<std::size_t>(n) : 0);
+  whole += text;
+  whole += '\n';
+  std::fwrite(whole.data(), 1, whole.size(), file_);
 }
 
 void TraceWriter::event(const std::string& text) { line(clock_->now(), text); }
@@ -211,8 +219,10 @@ int hexDigit(char c) {
 bool parseTrace(const std::string& text, std::vector<TraceFrame>& frames, std::string& error) {
   std::size_t pos = 0;
   for (int lineNo = 1; pos < text.size(); ++lineNo) {
-    std::size_t nl = text.find('\n', pos);
-    if (nl == std::string::npos) nl = text.size();
+    const std::size_t nl = text.find('\n', pos);
+    // The writer ends every line; a last line without its newline is the
+    // one a killed run was writing, and may be cut anywhere.
+    if (nl == std::string::npos) break;
     const std::string_view line(text.data() + pos, nl - pos);
     pos = nl + 1;
     if (line.empty() || line[0] == '#') continue;

@@ -13,7 +13,8 @@
 //
 // Directions: ">" host to line, "<" line to host. Parity letters N O E M S.
 // Other lines (open, set, dtr, purge, close, "!" errors) describe the port.
-// Lines are flushed as written, so a killed run leaves its trace behind.
+// Each line is written whole as it happens, so a killed run leaves its
+// trace behind.
 // parseTrace reads the format back, so a trace can be replayed as a
 // terminal's script.
 #pragma once
@@ -74,7 +75,8 @@ struct TraceFrame {
 
 // The byte lines of a trace, in order; other lines are skipped. Fields are
 // whitespace-separated tokens, each whole: a time of 0 ms or more, a rate
-// of 1 to 4000000, one parity letter, two hex digits per byte. Returns
+// of 1 to 4000000, one parity letter, two hex digits per byte. A last line
+// without its newline (a run killed while writing it) is left out. Returns
 // false with "line N: what" in `error` on a line without a time or a
 // malformed byte line.
 bool parseTrace(const std::string& text, std::vector<TraceFrame>& frames, std::string& error);
