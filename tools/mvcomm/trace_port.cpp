@@ -109,12 +109,8 @@ char parityLetter(serial::Parity parity) {
 
 TraceWriter::TraceWriter(std::FILE* file, std::shared_ptr<Clock> clock)
     : file_(file), clock_(std::move(clock)), start_(clock_->now()) {
-  // Unbuffered, and each line handed over whole: one write(2) a line, so a
-  // killed run leaves whole lines (a line longer than the stdio buffer
-  // would otherwise go out in pieces).
-  std::setvbuf(file_, nullptr, _IONBF, 0);
-  const char header[] = "# mvcomm trace 1: ms direction baud parity bytes\n";
-  std::fwrite(header, 1, sizeof header - 1, file_);
+  std::fputs("# mvcomm trace 1: ms direction baud parity bytes\n", file_);
+  std::fflush(file_);
 }
 
 TraceWriter::~TraceWriter() {
@@ -124,12 +120,8 @@ TraceWriter::~TraceWriter() {
 
 void TraceWriter::line(Clock::time_point at, const std::string& text) {
   const double ms = std::chrono::duration<double, std::milli>(at - start_).count();
-  char time[32];
-  const int n = std::snprintf(time, sizeof time, "%12.3f ", ms);
-  std::string whole(time, n > 0 ? static_cast<std::size_t>(n) : 0);
-  whole += text;
-  whole += '\n';
-  std::fwrite(whole.data(), 1, whole.size(), file_);
+  std::fprintf(file_, "%12.3f %s\n", ms, text.c_str());
+  std::fflush(file_);
 }
 
 void TraceWriter::event(const std::string& text) { line(clock_->now(), text); }

@@ -13,8 +13,7 @@
 //
 // Directions: ">" host to line, "<" line to host. Parity letters N O E M S.
 // Other lines (open, set, dtr, purge, close, "!" errors) describe the port.
-// Each line is written whole as it happens, so a killed run leaves its
-// trace behind.
+// Lines are flushed as written, so a killed run leaves its trace behind.
 // parseTrace reads the format back, so a trace can be replayed as a
 // terminal's script.
 #pragma once
