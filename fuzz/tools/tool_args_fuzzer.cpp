@@ -26,6 +26,7 @@
 #include "tools/mvcomm-sim/sim_config.h"
 #include "tools/mvcomm/cli.h"
 #include "tools/mvcomm/record_text.h"
+#include "tools/mvcomm/trace_port.h"
 
 namespace {
 
@@ -65,17 +66,6 @@ std::vector<std::string> splitArgs(const std::string& text, std::size_t max) {
   return args;
 }
 
-char parityLetter(serial::Parity p) {
-  switch (p) {
-    case serial::Parity::kNone: return 'N';
-    case serial::Parity::kOdd: return 'O';
-    case serial::Parity::kEven: return 'E';
-    case serial::Parity::kMark: return 'M';
-    case serial::Parity::kSpace: return 'S';
-  }
-  return '?';
-}
-
 void modeString(const std::string& text) {
   const serial::LineSettings base{9600, serial::Parity::kNone, 7, serial::StopBits::kTwo};
   serial::LineSettings s = base;
@@ -84,12 +74,12 @@ void modeString(const std::string& text) {
     if (!(s == base)) __builtin_trap();   // a refused string changes nothing
     return;
   }
-  if (s.baud == 0 || s.dataBits < 5 || s.dataBits > 8 || parityLetter(s.parity) == '?')
+  if (s.baud == 0 || s.dataBits < 5 || s.dataBits > 8 || cli::parityLetter(s.parity) == '?')
     __builtin_trap();
   const char* stop = s.stopBits == serial::StopBits::kOne            ? "1"
                      : s.stopBits == serial::StopBits::kOnePointFive ? "1.5"
                                                                      : "2";
-  const std::string again = "COM1:" + std::to_string(s.baud) + "," + parityLetter(s.parity) +
+  const std::string again = "COM1:" + std::to_string(s.baud) + "," + cli::parityLetter(s.parity) +
                             "," + std::to_string(s.dataBits) + "," + stop;
   serial::LineSettings t{};
   if (serial::parseModeString(again, t) != 0 || !(t == s)) __builtin_trap();

@@ -43,6 +43,7 @@
 #include "platform/ole/oleauto.h"
 #include "server/module_state.h"
 #include "terminal/n_cst_mvcomm.h"
+#include "tests/component/dispatch_helpers.h"
 #include "tests/registry/temp_registry.h"
 #include "vm/session_table.h"
 #include "vm/vm_testing.h"
@@ -55,6 +56,9 @@ namespace {
 
 using component::IID_IMVComm;
 using component::IMVComm;
+using component::testing::date;
+using component::testing::i2;
+using component::testing::i4;
 
 constexpr int kThreads = 64;
 constexpr int kDefaultCycles = 1000;
@@ -161,30 +165,6 @@ HRESULT callMethod(IDispatch* d, DISPID id, std::vector<VARIANT> args) {
   std::vector<VARIANT> reversed(args.rbegin(), args.rend());
   DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
   return d->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
-}
-
-VARIANT i4(LONG v) {
-  VARIANT x;
-  VariantInit(&x);
-  x.vt = VT_I4;
-  x.lVal = v;
-  return x;
-}
-
-VARIANT i2(SHORT v) {
-  VARIANT x;
-  VariantInit(&x);
-  x.vt = VT_I2;
-  x.iVal = v;
-  return x;
-}
-
-VARIANT date(DATE v) {
-  VARIANT x;
-  VariantInit(&x);
-  x.vt = VT_DATE;
-  x.date = v;
-  return x;
 }
 
 // The long a property get returned, or -1 when it was not a long.

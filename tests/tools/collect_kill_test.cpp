@@ -171,20 +171,20 @@ TEST(CollectKill, KilledAtAnyPointTheRecordsAreInTheFileOrOnTheTerminal) {
   const std::vector<std::string> argv = {MVCOMM_BIN, "--simulate", "--sim-state", state,
                                          "--trace", trace, "--quiet", "collect", "1",
                                          "2026-03-01", "2026-03-15", "--out", out, "--clear"};
+  DirWatch watch(dir);
+  ASSERT_TRUE(watch.ok());
   auto reset = [&] {
     std::filesystem::copy_file(seed, state, std::filesystem::copy_options::overwrite_existing);
     std::filesystem::remove(out);
     std::filesystem::remove(trace);
+    watch.forget();
   };
-  DirWatch watch(dir);
-  ASSERT_TRUE(watch.ok());
 
   // Undisturbed runs time the stretch from FILE saved to the terminal's
   // cleared state saved, and the whole run; the shortest of each is kept.
   microseconds span = microseconds::max(), stretch = microseconds::max();
   for (int i = 0; i < 3; ++i) {
     reset();
-    watch.forget();
     int stdoutFd = -1;
     const auto t0 = Clock::now();
     pid_t pid = startProgram(argv, "/dev/null", stdoutFd);
@@ -211,7 +211,6 @@ TEST(CollectKill, KilledAtAnyPointTheRecordsAreInTheFileOrOnTheTerminal) {
   for (int run = 0; run < runs; ++run) {
     SCOPED_TRACE(run);
     reset();
-    watch.forget();
     int stdoutFd = -1;
     const auto t0 = Clock::now();
     pid_t pid = startProgram(argv, "/dev/null", stdoutFd);
