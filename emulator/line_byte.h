@@ -32,14 +32,10 @@ inline Clock::duration byteTime(std::uint32_t baud) {
 }
 
 // A UART samples in the middle of each bit; over 11 bits it survives a rate
-// mismatch of a few percent. The host's 2450 and 2403 both land on a 2400
-// terminal (2%), while 4937 is far from 2450.
-inline constexpr double kRateTolerance = 0.03;
-
+// mismatch of a few percent (serial::kRateTolerance). The host's 2450 and
+// 2403 both land on a 2400 terminal (2%), while 4937 is far from 2450.
 inline bool ratesMatch(std::uint32_t sent, std::uint32_t listening) {
-  if (sent == 0 || listening == 0) return false;
-  const double diff = sent > listening ? sent - listening : listening - sent;
-  return diff <= kRateTolerance * listening;
+  return sent != 0 && serial::rateWithinTolerance(sent, listening);
 }
 
 // The ninth bit a 9-bit receiver sees: 1 marks an address byte.

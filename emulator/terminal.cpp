@@ -27,14 +27,15 @@ bool isGeneric(FaultKind kind) {
   }
 }
 
-// Deterministic noise for the garbage fault.
-std::vector<std::uint8_t> noise(std::size_t count, std::uint32_t seed) {
+// Deterministic noise for the garbage fault; without `mayHoldAck`, never a
+// stray acknowledgement.
+std::vector<std::uint8_t> noise(std::size_t count, std::uint32_t seed, bool mayHoldAck) {
   std::vector<std::uint8_t> bytes(count);
   std::uint32_t x = seed * 2654435761U + 1;
   for (auto& b : bytes) {
     x = x * 1103515245U + 12345U;
     b = static_cast<std::uint8_t>(x >> 16);
-    if (b == wire::kAck) b = 0x5A;  // never a stray acknowledgement
+    if (b == wire::kAck && !mayHoldAck) b = 0x5A;
   }
   return bytes;
 }
@@ -105,7 +106,6 @@ std::optional<CivilDateTime> Terminal::clockAt(Clock::time_point now) const {
 
 void Terminal::endSession() {
   phase_ = Phase::kIdle;
-  rate_ = kBaseRate;
   connectCandidate_ = tableCandidate_ = false;
   frame_.clear();
   transfer_.clear();
@@ -113,9 +113,44 @@ void Terminal::endSession() {
   transferActive_ = false;
 }
 
+void Terminal::endTransfer() {
+  endSession();
+  if (profile_.rateReturn == RateReturn::kEndOfTransfer) rate_ = kBaseRate;
+}
+
+void Terminal::powerUp() {
+  endSession();
+  rate_ = kBaseRate;
+  mark_.clear();
+  inMarkRun_ = false;
+}
+
+std::size_t Terminal::recordsPerFrame() const {
+  const std::size_t own = newModel() ? kNewModelRecordsPerFrame : kOldModelRecordsPerFrame;
+  if (profile_.recordsPerFrame == 0) return own;
+  // Old-model frames must stay within the host's 206-byte reception.
+  return newModel() ? profile_.recordsPerFrame : std::min<std::size_t>(profile_.recordsPerFrame, 50);
+}
+
 std::optional<Transmission> Terminal::hear(const LineByte& byte, Clock::time_point at) {
-  if ((phase_ != Phase::kIdle || rate_ != kBaseRate) && at - lastActivity_ > sessionTimeout_)
-    endSession();
+  const Clock::duration quiet = at - lastActivity_;
+  if (phase_ != Phase::kIdle && quiet > sessionTimeout_) endSession();
+  if (rate_ != kBaseRate) {
+    const RateReturn back = profile_.rateReturn;
+    if ((back == RateReturn::kEndOfTransfer && quiet > sessionTimeout_) ||
+        (back == RateReturn::kQuiet && quiet > profile_.rateQuiet)) {
+      endSession();
+      rate_ = kBaseRate;
+    } else if (back == RateReturn::kNextSession && !ratesMatch(byte.baud, rate_)) {
+      // The framing error of a byte at another rate (the next session's
+      // opening) brings the terminal back; that byte is lost.
+      endSession();
+      rate_ = kBaseRate;
+      mark_.clear();
+      inMarkRun_ = false;
+      return std::nullopt;
+    }
+  }
   if (!ratesMatch(byte.baud, rate_)) {
     // Noise: a UART at another rate sees framing errors, and the frame
     // being assembled is lost.
@@ -251,7 +286,7 @@ std::optional<Transmission> Terminal::onAckFrame(bool ack, Clock::time_point at)
     if (transferNext_ > 0) --transferNext_;  // send the same frame again
   }
   if (transferNext_ >= transfer_.size()) {  // the EOT frame has been acknowledged
-    endSession();
+    endTransfer();
     return std::nullopt;
   }
   return sendNextRecordFrame(at);
@@ -318,7 +353,7 @@ std::optional<Transmission> Terminal::reply(Command command, std::vector<std::ui
   Transmission out;
   out.terminal = number_;
   out.baud = rate_;
-  out.delay = turnaround_;
+  out.delay = profile_.turnaround;
   Clock::duration pause{};
   std::size_t pauseAt = 0;
   if (fault) {
@@ -336,7 +371,7 @@ std::optional<Transmission> Terminal::reply(Command command, std::vector<std::ui
         for (std::size_t i = 0; i < bytes.size() && bytes[i] == wire::kAck; ++i) bytes[i] = wire::kNak;
         break;
       case FaultKind::kGarbage:
-        bytes = noise(fault->bytes.value_or(size), number_);
+        bytes = noise(fault->bytes.value_or(size), number_, profile_.garbageHoldsAck);
         break;
       case FaultKind::kPause:
         pause = fault->pause;

@@ -9,12 +9,12 @@
 // address frame: 02 HI LO followed by the address confirmation opens a
 // command session, HI LO xx followed by B0 00 opens a table session. It
 // hears only bytes sent at its own rate (2450 until a baud change), answers
-// after its turnaround delay, and falls back to idle at its base rate when
-// a record transfer has ended or the line has been quiet for the session
-// time-out (a terminal left at 10416 baud would otherwise never hear the
-// next session's 2450-baud address). The time-out outlasts the host's
-// 5000 ms wait for a first byte, so a retry after a lost reply still
-// reaches the terminal.
+// after its turnaround delay, and falls back to idle when a record transfer
+// has ended or the line has been quiet for the session time-out. The
+// time-out outlasts the host's 5000 ms wait for a first byte, so a retry
+// after a lost reply still reaches the terminal. When a terminal left at a
+// changed rate comes back to 2450, and everything else the protocol leaves
+// open, its DeviceProfile decides.
 #pragma once
 
 #include <array>
@@ -25,10 +25,12 @@
 #include <vector>
 
 #include "emulator/civil_time.h"
+#include "emulator/device_profile.h"
 #include "emulator/fault.h"
 #include "emulator/line_byte.h"
 #include "emulator/record.h"
 #include "emulator/transmission.h"
+#include "emulator/wire.h"
 #include "platform/clock.h"
 
 namespace mvcomm::emulator {
@@ -38,7 +40,7 @@ class Terminal {
   static constexpr std::uint32_t kBaseRate = 2450;
   static constexpr std::size_t kNewModelRecordsPerFrame = 60;   // K = 240
   static constexpr std::size_t kOldModelRecordsPerFrame = 32;   // K = 128: frames stay under 206
-  static constexpr Clock::duration kDefaultTurnaround = std::chrono::milliseconds(20);
+  static constexpr Clock::duration kDefaultTurnaround = DeviceProfile{}.turnaround;
   static constexpr Clock::duration kDefaultSessionTimeout = std::chrono::milliseconds(6000);
 
   explicit Terminal(std::uint16_t number);
@@ -75,8 +77,14 @@ class Terminal {
   void clearFaults() { faults_.clear(); }
   std::size_t pendingFaults() const { return faults_.size(); }
 
-  void setTurnaround(Clock::duration d) { turnaround_ = d; }
+  // The choices where the protocol leaves a terminal's behaviour open.
+  void setProfile(const DeviceProfile& profile) { profile_ = profile; }
+  const DeviceProfile& profile() const { return profile_; }
+  void setTurnaround(Clock::duration d) { profile_.turnaround = d; }
   void setSessionTimeout(Clock::duration d) { sessionTimeout_ = d; }
+  // Power off and on: the base rate, no session (the only way back to 2450
+  // under rate-return=power-up).
+  void powerUp();
 
   // Rate the terminal listens and talks at now.
   std::uint32_t rate() const { return rate_; }
@@ -99,7 +107,10 @@ class Terminal {
     kTable,       // table session: block reads and writes
   };
 
-  void endSession();
+  void endSession();       // back to idle; the rate is the profile's affair
+  void endTransfer();      // a record transfer has ended
+  wire::FrameStyle frameStyle() const { return {profile_.startByte, profile_.thirdByteZero, profile_.crc}; }
+  std::size_t recordsPerFrame() const;
   void onAddress();
   std::optional<Transmission> onSessionByte(Clock::time_point at);
   std::optional<Transmission> onAddressedByte(Clock::time_point at);
@@ -152,7 +163,7 @@ class Terminal {
   bool transferActive_ = false;
 
   std::vector<Fault> faults_;
-  Clock::duration turnaround_ = kDefaultTurnaround;
+  DeviceProfile profile_;
   Clock::duration sessionTimeout_ = kDefaultSessionTimeout;
   std::array<int, 9> replies_{};
 };

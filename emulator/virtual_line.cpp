@@ -36,6 +36,7 @@ class VirtualLine::Port final : public serial::SerialPort {
   int purge(unsigned flags) override { return line_.purge(id_, flags); }
   int setDtr(bool on) override { return line_.setDtr(id_, on); }
   int writeByte(std::uint8_t byte) override { return line_.write(id_, byte); }
+  int drain() override { return line_.drain(id_); }
   int read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got) override {
     return line_.read(id_, buffer, capacity, got);
   }
@@ -82,6 +83,7 @@ void VirtualLine::clearLogs() {
   frames_.clear();
   arrivals_.clear();
   dtrChanges_.clear();
+  settingsChanges_.clear();
 }
 
 void VirtualLine::vanish() {
@@ -193,8 +195,17 @@ int VirtualLine::apply(std::uint64_t id, const serial::LineSettings& s) {
   if (int e = check(id)) return e;
   if (s.baud == 0) return EINVAL;
   runUntil(txEnd_);  // the previous frame leaves with its own settings
-  if (!(s == settings_)) frameBreak_ = true;
+  if (!(s == settings_)) {
+    frameBreak_ = true;
+    settingsChanges_.push_back(SettingsChange{now_, s});
+  }
   settings_ = s;
+  return 0;
+}
+
+int VirtualLine::drain(std::uint64_t id) {
+  if (int e = check(id)) return e;
+  runUntil(txEnd_);
   return 0;
 }
 

@@ -53,6 +53,11 @@ struct DtrChange {
   bool on = false;
 };
 
+struct SettingsChange {
+  Clock::time_point at{};
+  serial::LineSettings settings;
+};
+
 class VirtualLine {
  public:
   // `portName` is the name the host opens ("COM1").
@@ -74,6 +79,7 @@ class VirtualLine {
   const std::vector<HostFrame>& hostFrames() const { return frames_; }
   const std::vector<HostArrival>& arrivals() const { return arrivals_; }
   const std::vector<DtrChange>& dtrChanges() const { return dtrChanges_; }
+  const std::vector<SettingsChange>& settingsChanges() const { return settingsChanges_; }
   void clearLogs();
 
   // --- The device -----------------------------------------------------------
@@ -116,6 +122,7 @@ class VirtualLine {
   int purge(std::uint64_t id, unsigned flags);
   int setDtr(std::uint64_t id, bool on);
   int write(std::uint64_t id, std::uint8_t byte);
+  int drain(std::uint64_t id);
   int read(std::uint64_t id, std::uint8_t* buffer, std::size_t capacity, std::size_t& got);
   int waitReadable(std::uint64_t id, Clock::time_point deadline, bool& readable);
   void close(std::uint64_t id);
@@ -144,6 +151,7 @@ class VirtualLine {
   std::vector<HostFrame> frames_;
   std::vector<HostArrival> arrivals_;
   std::vector<DtrChange> dtrChanges_;
+  std::vector<SettingsChange> settingsChanges_;
 };
 
 // "02 A2 5D 19 59": bytes as spaced upper-case hex, for messages and logs.

@@ -1,44 +1,26 @@
 // File: emulator/wire.cpp
 #include "emulator/wire.h"
 
-#include <array>
-
 namespace mvcomm::emulator::wire {
 
 namespace {
 
-constexpr std::array<std::uint16_t, 256> makeTable() {
-  std::array<std::uint16_t, 256> table{};
-  for (unsigned i = 0; i < 256; ++i) {
-    unsigned crc = i;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    table[i] = static_cast<std::uint16_t>(crc);
-  }
-  return table;
-}
-
-constexpr std::array<std::uint16_t, 256> kTable = makeTable();
-
-std::vector<std::uint8_t> dataFrame(std::uint8_t control, std::span<const std::uint8_t> payload,
-                                    bool last) {
+std::vector<std::uint8_t> dataFrame(std::uint8_t control, std::span<const std::uint8_t> payload, bool last,
+                                    const FrameStyle& style) {
   std::vector<std::uint8_t> frame;
   frame.reserve(payload.size() + 6);
-  frame.push_back(kStx);
+  frame.push_back(style.start);
   frame.push_back(control);
-  frame.push_back(static_cast<std::uint8_t>(~control));
+  frame.push_back(style.thirdByteZero ? 0x00 : static_cast<std::uint8_t>(~control));
   frame.insert(frame.end(), payload.begin(), payload.end());
   frame.push_back(last ? kEot : kEtx);
-  appendCrc(frame);
+  appendCheck(frame, FrameParts{3, payload.size(), true}, style.crc);
   return frame;
 }
 
 }  // namespace
 
-std::uint16_t crc16(std::span<const std::uint8_t> bytes) {
-  std::uint16_t crc = 0;
-  for (std::uint8_t b : bytes) crc = static_cast<std::uint16_t>((crc >> 8) ^ kTable[(crc ^ b) & 0xFF]);
-  return crc;
-}
+std::uint16_t crc16(std::span<const std::uint8_t> bytes) { return crcOf(CrcAlgorithm::kArc, bytes); }
 
 void appendCrc(std::vector<std::uint8_t>& frame) {
   const std::uint16_t crc = crc16(frame);
@@ -65,20 +47,20 @@ std::uint32_t rateForBaudCode(std::uint8_t code) {
 std::vector<std::uint8_t> acks() { return std::vector<std::uint8_t>(5, kAck); }
 std::vector<std::uint8_t> naks() { return std::vector<std::uint8_t>(5, kNak); }
 
-std::vector<std::uint8_t> headerFrame(std::uint16_t count, bool last) {
+std::vector<std::uint8_t> headerFrame(std::uint16_t count, bool last, const FrameStyle& style) {
   const std::uint8_t payload[2] = {hi(count), lo(count)};
-  return dataFrame(kHeader, payload, last);
+  return dataFrame(kHeader, payload, last, style);
 }
 
-std::vector<std::uint8_t> dateFrame(const CivilDate& date, bool last) {
+std::vector<std::uint8_t> dateFrame(const CivilDate& date, bool last, const FrameStyle& style) {
   const std::uint8_t payload[3] = {static_cast<std::uint8_t>(date.year - 1900),
                                    static_cast<std::uint8_t>(date.month),
                                    static_cast<std::uint8_t>(date.day)};
-  return dataFrame(kDate, payload, last);
+  return dataFrame(kDate, payload, last, style);
 }
 
-std::vector<std::uint8_t> recordFrame(std::span<const std::uint8_t> payload, bool last) {
-  return dataFrame(static_cast<std::uint8_t>(payload.size()), payload, last);
+std::vector<std::uint8_t> recordFrame(std::span<const std::uint8_t> payload, bool last, const FrameStyle& style) {
+  return dataFrame(static_cast<std::uint8_t>(payload.size()), payload, last, style);
 }
 
 }  // namespace mvcomm::emulator::wire

@@ -4,9 +4,12 @@
 // them: control characters, the CRC, the host frames a terminal recognises
 // and the data frames it sends (header, date, records, table blocks).
 //
-// Data frame: STX, control byte K, its complement, L payload bytes, ETX (EOT
-// in the last one), CRC low, CRC high. K = 0xB1 header (L 2), 0xBB date
-// (L 3), anything else records (L = K, K / 4 records of 4 bytes).
+// Data frame: start byte, control byte K, a third byte, L payload bytes,
+// ETX (EOT in the last one), two check bytes. K = 0xB1 header (L 2), 0xBB
+// date (L 3), anything else records (L = K, K / 4 records of 4 bytes). By
+// default (FrameStyle{}) the start byte is STX, the third byte K's
+// complement and the check CRC-16/ARC over the frame, low byte first; a
+// device profile may choose otherwise.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "emulator/civil_time.h"
+#include "emulator/crc_form.h"
 
 namespace mvcomm::emulator::wire {
 
@@ -67,10 +71,18 @@ std::uint32_t rateForBaudCode(std::uint8_t code);
 std::vector<std::uint8_t> acks();
 std::vector<std::uint8_t> naks();
 
+// How a terminal shapes the frames it sends.
+struct FrameStyle {
+  std::uint8_t start = kStx;    // first byte of data frames and block replies
+  bool thirdByteZero = false;   // a data frame's third byte: K's complement, or 0x00
+  CrcForm crc{};                // the check bytes
+};
+
 // Data frames; `last` ends the frame with EOT instead of ETX.
-std::vector<std::uint8_t> headerFrame(std::uint16_t count, bool last);
-std::vector<std::uint8_t> dateFrame(const CivilDate& date, bool last);
-std::vector<std::uint8_t> recordFrame(std::span<const std::uint8_t> payload, bool last);
+std::vector<std::uint8_t> headerFrame(std::uint16_t count, bool last, const FrameStyle& style = {});
+std::vector<std::uint8_t> dateFrame(const CivilDate& date, bool last, const FrameStyle& style = {});
+std::vector<std::uint8_t> recordFrame(std::span<const std::uint8_t> payload, bool last,
+                                      const FrameStyle& style = {});
 
 // Two bytes, high first.
 inline std::uint8_t hi(std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); }

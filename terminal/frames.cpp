@@ -172,12 +172,6 @@ bool beginsWithAcks(std::span<const std::uint8_t> reply) {
   return true;
 }
 
-bool blockReplySound(std::span<const std::uint8_t> reply) {
-  if (reply.size() < kBlockReplySize) return false;
-  const std::uint16_t crc = crc16(reply.first(kBlockReplySize - 2));
-  return reply[kBlockReplySize - 2] == (crc & 0xFF) && reply[kBlockReplySize - 1] == (crc >> 8);
-}
-
 std::array<std::uint8_t, kRecordSize> encodeRecord(const WireRecord& record) {
   return {static_cast<std::uint8_t>(record.employeeid >> 8),
           static_cast<std::uint8_t>(record.employeeid & 0xFF),

@@ -131,12 +131,9 @@ std::array<std::uint8_t, kRecordSize> encodeRecord(const WireRecord& record);
 // `bytes` must hold at least 4 bytes.
 WireRecord decodeRecord(std::span<const std::uint8_t> bytes);
 
-// A table block reply: 02 BC, the 16 image bytes of the block, and the
-// CRC of those 18 bytes, low byte first.
+// A table block reply as our terminals send it: 02 BC, the 16 image bytes
+// of the block, two check bytes (crc_forms.h).
 inline constexpr std::size_t kBlockReplySize = 2 + kBlockDataSize + 2;
-
-// True when `reply` begins with a whole block reply whose CRC matches.
-bool blockReplySound(std::span<const std::uint8_t> reply);
 
 // A data frame as a terminal sends it: start byte, control byte K, one
 // unexamined byte, the payload, ETX (or EOT when `last`), two CRC bytes.

@@ -98,6 +98,7 @@ bool n_cst_mvcomm::checkTerminalArguments(const NullableString& machinenum,
                                           std::int16_t notNumberCode,
                                           const std::function<bool()>& middleCheck,
                                           std::int32_t& number) {
+  crcFindings_ = CrcFindings{};
   using terminal::MachineNumberText;
   MachineNumberText kind =
       machinenum ? terminal::parseMachineNumber(*machinenum, number) : MachineNumberText::kNotANumber;

@@ -30,6 +30,7 @@ namespace mvcomm {
 
 namespace terminal {
 enum class FrameCheck : std::uint8_t;
+class CrcEvidence;
 }
 
 // What a long operation is doing, for a caller that shows progress. Not part
@@ -45,6 +46,19 @@ struct Progress {
   Clock::duration wait{};
 };
 using ProgressCallback = std::function<void(const Progress&)>;
+
+// What the last terminal operation learned about the check bytes at the end
+// of the terminal's frames (data frames, table block replies). Not part of
+// the automation interface.
+struct CrcFindings {
+  enum class State : std::uint8_t {
+    kNotSeen,   // no frame of that kind arrived
+    kKnown,     // the frames carry the form named in `form`
+    kUnknown,   // they fit no known form: taken on their structure alone
+  };
+  State state = State::kNotSeen;
+  std::string form;  // under kKnown: "arc-frame", "zero", ... (crc_forms.h)
+};
 
 class n_cst_mvcomm {
  public:
@@ -114,18 +128,19 @@ class n_cst_mvcomm {
   // Errors: refertable_no_init, invalid_record_number.
   void rtwriterecord(std::int32_t numrecord, std::int32_t employeeid, std::int32_t cardid);
   // Uploads the terminal's reference table. Errors: the checks above,
-  // failed_read_refertable (a block reply missing, cut short or damaged;
-  // the table in memory is left as it was).
+  // failed_read_refertable (a block reply missing, short of its 16 bytes or
+  // damaged; the table in memory is left as it was).
   void readrefertable(const NullableString& machinenum);
   // Downloads the reference table in memory. Errors: the checks above,
-  // no_record_in_refertable, failed_write_refertable (a block not
-  // acknowledged).
+  // no_record_in_refertable, failed_write_refertable (a block answered by
+  // silence or refused with NAK: the terminal may hold part of the table).
   void writerefertable(const NullableString& machinenum);
 
   // ---- C++ extras (not part of the automation interface)
   void setProgress(ProgressCallback callback) { progress_ = std::move(callback); }
   const std::vector<str_record>& records() const { return istr_records; }
   const std::vector<str_referrecord>& refertable() const { return istr_refertable; }
+  const CrcFindings& crcFindings() const { return crcFindings_; }
 
  private:
   friend struct n_cst_mvcomm_probe;  // white-box access for tests and fuzzers
@@ -201,6 +216,7 @@ class n_cst_mvcomm {
   bool failOs(int error);  // reports errno `error` as an operating-system failure
   bool sendFrame(const std::vector<std::uint8_t>& frame);  // assembles in iblb_buffer, sends
   bool receptionSound(terminal::FrameCheck check);  // reports a cut-short or damaged reception
+  void noteCrc(const terminal::CrcEvidence& evidence);  // fills crcFindings_ from a transfer
   bool selectForTable(std::int32_t machine);
   void settleWait();
   void notify(Progress::Kind kind, std::int32_t count, Clock::duration wait = {});
@@ -220,6 +236,7 @@ class n_cst_mvcomm {
   int lastOsError_ = 0;                          // errno of the last failed call
   std::int32_t nextHandle_ = 1;                  // handle numbers given out
   ProgressCallback progress_;
+  CrcFindings crcFindings_;                      // of the current or last operation
 };
 
 }  // namespace mvcomm

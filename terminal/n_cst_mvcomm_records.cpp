@@ -5,6 +5,7 @@
 // one-row cursors of moverecord.
 #include <algorithm>
 
+#include "terminal/crc_forms.h"
 #include "terminal/frames.h"
 #include "terminal/n_cst_mvcomm.h"
 #include "terminal/record_decoder.h"
@@ -54,6 +55,13 @@ bool n_cst_mvcomm::receptionSound(terminal::FrameCheck check) {
   return false;
 }
 
+void n_cst_mvcomm::noteCrc(const terminal::CrcEvidence& evidence) {
+  if (evidence.frames() == 0) return;
+  const auto form = evidence.form();
+  crcFindings_.state = form ? CrcFindings::State::kKnown : CrcFindings::State::kUnknown;
+  crcFindings_.form = form ? std::string(terminal::crcFormName(*form)) : std::string();
+}
+
 bool n_cst_mvcomm::of_parsedata(std::span<const std::uint8_t> ablb_buffer,
                                 std::int32_t al_buffersize) {
   if (ablb_buffer.empty() || al_buffersize <= 0) {
@@ -66,7 +74,10 @@ bool n_cst_mvcomm::of_parsedata(std::span<const std::uint8_t> ablb_buffer,
   // A stream that stops before its EOT frame, or holds a damaged frame,
   // may lack records: none of it is taken, so that no caller clears a
   // terminal after a partial read.
-  if (!receptionSound(terminal::decodeNewModelStream(ablb_buffer.first(size), decoded))) return false;
+  terminal::CrcEvidence evidence;
+  const terminal::FrameCheck check = terminal::decodeNewModelStream(ablb_buffer.first(size), decoded, evidence);
+  if (check == terminal::FrameCheck::kWhole) noteCrc(evidence);
+  if (!receptionSound(check)) return false;
   istr_records = std::move(decoded);
   if (istr_records.empty()) {
     of_seterrorinfo(havent_read_data, false);
@@ -91,6 +102,7 @@ bool n_cst_mvcomm::of_readdatafromold(std::vector<std::uint8_t>& ablb_buffer,
   std::int32_t frames = 0;
   std::int64_t budget = oldModelFrameBudget(0xFFFF);
   bool counted = false;  // a header has given the count
+  terminal::CrcEvidence evidence;  // judged once the transfer has ended
   for (;;) {
     if (size <= 0) break;
     std::span<const std::uint8_t> frame(ablb_buffer.data(), static_cast<std::size_t>(size));
@@ -108,6 +120,7 @@ bool n_cst_mvcomm::of_readdatafromold(std::vector<std::uint8_t>& ablb_buffer,
       of_seterrorinfo(failed_parse_data, false);
       return false;
     }
+    evidence.add(terminal::dataFrameCrcForms(frame.first(length)));
     if (!sendFrame(terminal::ackFrame())) return false;
     if (endsWithEot && remaining <= 0) {
       done = true;
@@ -128,6 +141,11 @@ bool n_cst_mvcomm::of_readdatafromold(std::vector<std::uint8_t>& ablb_buffer,
   }
   if (!done) {
     of_seterrorinfo(havent_read_data, false);
+    return false;
+  }
+  noteCrc(evidence);
+  if (!receptionSound(evidence.verdict() == terminal::CrcVerdict::kDamaged ? terminal::FrameCheck::kDamaged
+                                                                           : terminal::FrameCheck::kWhole)) {
     return false;
   }
   istr_records = std::move(collected);

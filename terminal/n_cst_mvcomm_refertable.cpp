@@ -6,6 +6,7 @@
 // with the table address frame instead of of_connect.
 #include <algorithm>
 
+#include "terminal/crc_forms.h"
 #include "terminal/frames.h"
 #include "terminal/n_cst_mvcomm.h"
 #include "terminal/refer_image.h"
@@ -69,14 +70,16 @@ void n_cst_mvcomm::readrefertable(const NullableString& machinenum) {
   std::vector<std::uint8_t> image;
   image.reserve(kReadImageSize);
   bool ended = false;
+  terminal::CrcEvidence evidence;  // judged once the table has ended
   for (std::int32_t n = 1; n <= terminal::kMaxBlocks; ++n) {
     if (!sendFrame(terminal::readBlockFrame(n))) return;
     std::int32_t got = 0;
     if (!of_receivedata(iblb_buffer, got, false)) return;
-    // Silence, a block cut short or damaged ends the transfer with the
-    // table in memory as it was: its rows would be lost, or wrong.
+    // Silence, or a reply that stops before the block's 16 bytes, ends the
+    // transfer with the table in memory as it was: its rows would be lost.
     std::span<const std::uint8_t> reply(iblb_buffer.data(), static_cast<std::size_t>(got));
-    if (!terminal::blockReplySound(reply)) break;
+    if (reply.size() < kBlockReplyDataOffset + terminal::kBlockDataSize) break;
+    evidence.add(terminal::fittingCrcForms(reply, terminal::blockReplyLayout()));
     auto data = reply.subspan(kBlockReplyDataOffset, terminal::kBlockDataSize);
     if (data[0] == 0xFF && data[1] == 0xFF && data[2] == 0xFF && data[3] == 0xFF) {
       ended = true;
@@ -86,6 +89,10 @@ void n_cst_mvcomm::readrefertable(const NullableString& machinenum) {
     notify(Progress::Kind::kReferBlock, n);
     if (n == terminal::kMaxBlocks) ended = true;
   }
+  noteCrc(evidence);
+  // A block that does not fit the check the others carry came damaged: its
+  // rows would be wrong.
+  ended = ended && evidence.verdict() != terminal::CrcVerdict::kDamaged;
   if (ended) {
     of_clearrecordset(2);
     istr_refertable = terminal::parseReferImage(image);
@@ -121,9 +128,10 @@ void n_cst_mvcomm::writerefertable(const NullableString& machinenum) {
     if (!sendFrame(terminal::writeBlockFrame(n, block))) return;
     std::int32_t got = 0;
     if (!of_receivedata(iblb_buffer, got, false)) return;
-    // Only an acknowledgement says the terminal stored the block; a refusal
-    // or an unreadable reply means the table there is not the one sent.
-    if (!terminal::beginsWithAcks({iblb_buffer.data(), static_cast<std::size_t>(got)})) {
+    // What a terminal answers to a stored block is not fixed (five ACKs,
+    // one, an echo...): only silence or a refusal (NAK first) says the block
+    // was not taken.
+    if (got <= 0 || iblb_buffer[0] == terminal::kNak) {
       success = false;
       break;
     }

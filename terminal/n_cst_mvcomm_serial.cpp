@@ -3,6 +3,15 @@
 // The terminal class's use of the serial line: open, line settings, sending
 // a frame, receiving a reply. Half duplex: DTR low while sending, high while
 // receiving; the receive queue is purged before and after every reception.
+//
+// Order around a frame (a Linux write returns while the byte is queued):
+//
+//   write ... drain -> purge receive -> 8 ms pause -> DTR, parity or rate    allowed
+//   write ... 8 ms pause -> ...                  FORBIDDEN: the pause would
+//                                                run while the frame is on the wire
+//   ... pause -> purge receive -> receive        FORBIDDEN: a terminal that
+//                                                answers within the pause
+//                                                would lose its first bytes
 #include <algorithm>
 #include <cerrno>
 
@@ -67,6 +76,12 @@ bool n_cst_mvcomm::of_sendcommand(std::span<const std::uint8_t> ablb_buffer,
   if (e == 0) e = port_->setDtr(false);
   auto size = std::min<std::size_t>(ablb_buffer.size(), al_buffersize > 0 ? static_cast<std::size_t>(al_buffersize) : 0);
   for (std::size_t i = 0; e == 0 && i < size; ++i) e = port_->writeByte(ablb_buffer[i]);
+  // The pause runs from the last stop bit. What arrived until then is an
+  // echo or stale; the reply is kept from here on, also when it starts
+  // within the pause (the original host's pause began while its frame was
+  // still in the UART, so it never lost such a reply).
+  if (e == 0) e = port_->drain();
+  if (e == 0) e = port_->purge(serial::kPurgeRxClear);
   if (e != 0) return failOs(e);
   clock_->sleepFor(kSendSettle);
   return true;
@@ -79,9 +94,9 @@ bool n_cst_mvcomm::of_receivedata(std::vector<std::uint8_t>& ablb_buffer, std::i
     al_bytesread = 0;
     return failOs(EBADF);
   }
+  // The receive queue was purged when the frame before left the line.
   int e = port_->setDtr(true);
   if (e == 0) e = port_->purge(serial::kPurgeTxClear);
-  if (e == 0) e = port_->purge(serial::kPurgeRxClear);
   if (e == 0) {
     Clock::duration idle = kDefaultIdle;
     if (ib_newmachinereaddata) {

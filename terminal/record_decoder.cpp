@@ -4,6 +4,7 @@
 // the bytes received.
 #include "terminal/record_decoder.h"
 
+#include <optional>
 #include <string>
 
 #include "terminal/frames.h"
@@ -48,14 +49,15 @@ FrameCheck checkDataFrame(std::span<const std::uint8_t> bytes, std::size_t& leng
   const std::size_t payload = payloadSize(k);
   const std::size_t size = payload + kFrameOverhead;
   if (bytes.size() < size) return FrameCheck::kCutShort;
-  const bool records = k != kKindHeader && k != kKindDate;
-  if (records && k % kRecordSize != 0) return FrameCheck::kDamaged;
   const std::uint8_t end = bytes[kPayloadOffset + payload];
   if (end != kEtx && end != kEot) return FrameCheck::kDamaged;
-  const std::uint16_t crc = crc16(bytes.first(size - 2));
-  if (bytes[size - 2] != (crc & 0xFF) || bytes[size - 1] != (crc >> 8)) return FrameCheck::kDamaged;
   length = size;
   return FrameCheck::kWhole;
+}
+
+CrcFormMask dataFrameCrcForms(std::span<const std::uint8_t> frame) {
+  if (frame.size() < 2) return 0;
+  return fittingCrcForms(frame, dataFrameLayout(payloadSize(frame[1])));
 }
 
 Date dateFromFrame(std::uint8_t year, std::uint8_t month, std::uint8_t day) {
@@ -68,26 +70,59 @@ str_record makeRecord(std::span<const std::uint8_t> bytes, const Date& date) {
   return r;
 }
 
-FrameCheck decodeNewModelStream(std::span<const std::uint8_t> stream, std::vector<str_record>& out) {
+FrameCheck decodeNewModelStream(std::span<const std::uint8_t> stream, std::vector<str_record>& out,
+                                CrcEvidence& evidence) {
+  evidence.reset();
   Date date{1900, 1, 1};
   bool dateValid = true;
+  // The check bytes cost one CRC per frame while every frame fits the form
+  // the first one showed; on the first misfit the stream is judged again,
+  // every form against every frame.
+  std::optional<std::size_t> candidate;
+  bool fullCheck = false;
+  bool ended = false;
   std::size_t p = 0;
-  while (p < stream.size()) {
+  while (p < stream.size() && !ended) {
     std::size_t length = 0;
     const FrameCheck check = checkDataFrame(stream.subspan(p), length);
     if (check != FrameCheck::kWhole) return check;
     auto frame = stream.subspan(p, length);
     const std::uint8_t k = frame[1];
+    if (!fullCheck) {
+      if (!candidate) {
+        const CrcFormMask fits = dataFrameCrcForms(frame);
+        if (fits == 0) {
+          fullCheck = true;
+        } else {
+          candidate = static_cast<std::size_t>(__builtin_ctz(fits));
+          evidence.add(static_cast<CrcFormMask>(1u << *candidate));
+        }
+      } else if (crcFormFits(*candidate, frame, dataFrameLayout(payloadSize(k)))) {
+        evidence.add(static_cast<CrcFormMask>(1u << *candidate));
+      } else {
+        fullCheck = true;
+      }
+    }
     if (k == kKindDate) {
       date = dateFromFrame(frame[3], frame[4], frame[5]);
       dateValid = date.isValid();
     } else if (k != kKindHeader) {
       appendRecords(frame, date, dateValid, out);
     }
-    if (frame[length - 3] == kEot) return FrameCheck::kWhole;
     p += length;
+    ended = frame[length - 3] == kEot;
   }
-  return FrameCheck::kCutShort;  // no EOT frame: the stream stopped early
+  if (!ended) return FrameCheck::kCutShort;  // no EOT frame: the stream stopped early
+  if (fullCheck) {
+    evidence.reset();
+    for (std::size_t q = 0; q < p;) {
+      std::size_t length = 0;
+      (void)checkDataFrame(stream.subspan(q), length);  // whole: walked above
+      evidence.add(dataFrameCrcForms(stream.subspan(q, length)));
+      q += length;
+    }
+  }
+  return evidence.verdict() == CrcVerdict::kDamaged ? FrameCheck::kDamaged : FrameCheck::kWhole;
 }
 
 void decodeOldModelRecords(std::span<const std::uint8_t> frame, const Date& date,

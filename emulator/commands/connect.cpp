@@ -12,7 +12,7 @@ namespace mvcomm::emulator {
 
 std::optional<Transmission> Terminal::onConnect(Clock::time_point at) {
   std::vector<std::uint8_t> bytes = wire::acks();
-  bytes.insert(bytes.end(), {wire::kStx, 0xC0, 0x3F, wire::hi(number_), wire::lo(number_),
+  bytes.insert(bytes.end(), {profile_.startByte, 0xC0, 0x3F, wire::hi(number_), wire::lo(number_),
                              static_cast<std::uint8_t>(newModel() ? 1 : 2)});
   const CivilDateTime now = clockAt(at).value_or(CivilDateTime{});
   bytes.insert(bytes.end(), {static_cast<std::uint8_t>(now.date.year - 1900),
@@ -23,10 +23,10 @@ std::optional<Transmission> Terminal::onConnect(Clock::time_point at) {
   bytes.insert(bytes.end(), {wire::hi(count), wire::lo(count)});
   bytes.resize(wire::kConnectReplySize - 3, 0x00);
   bytes.push_back(wire::kEtx);
-  // The CRC covers the frame after the ACKs.
-  const std::uint16_t crc = wire::crc16(std::span(bytes).subspan(5));
-  bytes.push_back(wire::lo(crc));
-  bytes.push_back(wire::hi(crc));
+  // The check covers the frame after the ACKs, as on the data frames.
+  std::vector<std::uint8_t> frame(bytes.begin() + 5, bytes.end());
+  appendCheck(frame, FrameParts{3, frame.size() - 4, true}, profile_.crc);
+  bytes.insert(bytes.end(), frame.end() - 2, frame.end());
 
   const auto fault = takeFault(Command::kConnect, {FaultKind::kConnectLength});
   if (fault && fault->kind == FaultKind::kConnectLength)

@@ -32,6 +32,15 @@ struct LineSettings {
   friend bool operator==(const LineSettings&, const LineSettings&) = default;
 };
 
+// How far the rate a port keeps may lie from the rate asked for.
+inline constexpr double kRateTolerance = 0.03;
+
+// True when `kept` lies within kRateTolerance of `wanted`.
+inline bool rateWithinTolerance(std::uint32_t kept, std::uint32_t wanted) {
+  const double diff = kept > wanted ? kept - wanted : wanted - kept;
+  return wanted > 0 && diff <= kRateTolerance * wanted;
+}
+
 // Queue purges (PurgeComm's flags).
 enum PurgeFlags : unsigned {
   kPurgeTxAbort = 1,
@@ -47,7 +56,10 @@ class SerialPort {
   // Applies `settings` once every byte written before has left the line
   // (drain first: a parity change must not catch the previous frame's bytes).
   // Reads the settings back and fails with EINVAL when the device dropped the
-  // parity or the rate. Errors: errno of the failed call.
+  // parity or the data bits, or keeps a rate more than kRateTolerance away
+  // from the one asked for (a driver may report the rate its divisor makes,
+  // 2400 for 2450; a UART hears a few percent off). Errors: errno of the
+  // failed call.
   virtual int applySettings(const LineSettings& settings) = 0;
 
   // The settings currently in force.
@@ -66,6 +78,10 @@ class SerialPort {
 
   // Queues one byte for output. Errors: errno (EIO after a hang-up).
   virtual int writeByte(std::uint8_t byte) = 0;
+
+  // Returns once every byte written has left the line (its stop bit sent).
+  // Errors: errno.
+  virtual int drain() = 0;
 
   // Reads what is already received, up to `capacity` bytes, without
   // blocking; `got` is 0 when nothing is waiting. A device that has gone

@@ -142,11 +142,13 @@ int TermiosPort::applySettings(const LineSettings& settings) {
   t.c_ospeed = settings.baud;
   if (ioctlRetry(fd_, TCSETS2, &t) != 0) return lastError();
 
-  // Some drivers drop CMSPAR or refuse a rate silently: read back.
+  // Some drivers drop CMSPAR or refuse a rate silently: read back. Parity
+  // selects the terminals and must hold exactly; some USB adapters report
+  // the rate their divisor makes (2400 for 2450), which the line carries.
   LineSettings back;
   if (int e = readSettings(back)) return e;
-  if (back.baud != settings.baud || back.parity != settings.parity ||
-      back.dataBits != settings.dataBits) {
+  if (back.parity != settings.parity || back.dataBits != settings.dataBits ||
+      !rateWithinTolerance(back.baud, settings.baud)) {
     return EINVAL;
   }
   return 0;

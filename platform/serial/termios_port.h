@@ -36,13 +36,13 @@ class TermiosPort final : public SerialPort {
   int purge(unsigned flags) override;
   int setDtr(bool on) override;
   int writeByte(std::uint8_t byte) override;
+  int drain() override;
   int read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got) override;
   int waitReadable(Clock::time_point deadline, bool& readable) override;
   int close() override;
 
  private:
   TermiosPort(int fd, bool pty) : fd_(fd), pty_(pty) {}
-  int drain();
   int hungUpCheck();  // EIO once the other end is gone, else 0
 
   int fd_;           // open descriptor, -1 after close()

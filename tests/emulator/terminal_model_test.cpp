@@ -208,6 +208,9 @@ TEST_F(TerminalModel, BaudChangeAcksAtOldRateThenHearsOnlyTheNewOne) {
     SCOPED_TRACE(c.rate);
     Emulator em;
     Terminal& t = em.addTerminal(9);
+    DeviceProfile back;
+    ASSERT_EQ("", parseDeviceProfile("rate-return=end", back));
+    t.setProfile(back);
     (void)t.addRecord(record(kDay, 1, 1, 8, 0));
     VirtualLine l(em);
     RawHost host(l);

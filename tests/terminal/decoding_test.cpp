@@ -102,9 +102,18 @@ TEST(NewModelStream, DecodesTheDocumentedExample) {
   EXPECT_EQ(out[1].cardedtime, (DateTime{{2002, 10, 27}, 5, 45, 0}));
 }
 
-TEST(NewModelStream, RefusesFramesWithoutTheirCrc) {
+TEST(NewModelStream, TheExampleAsWrittenNeedsOnlyItsEotFrame) {
   std::vector<str_record> out;
-  EXPECT_EQ(decodeNewModelStream(kExampleAsWritten, out), FrameCheck::kDamaged);
+  EXPECT_EQ(decodeNewModelStream(kExampleAsWritten, out), FrameCheck::kCutShort);
+  // Its zero check bytes are a form of their own.
+  Bytes ended = kExampleAsWritten;
+  ended[20] = kEot;
+  out.clear();
+  CrcEvidence evidence;
+  EXPECT_EQ(decodeNewModelStream(ended, out, evidence), FrameCheck::kWhole);
+  EXPECT_EQ(out.size(), 2u);
+  ASSERT_TRUE(evidence.form());
+  EXPECT_EQ(crcFormName(*evidence.form()), "zero");
 }
 
 TEST(NewModelStream, HeaderDatesAndRecordsBeforeAnyDate) {
@@ -181,29 +190,23 @@ TEST(NewModelStream, BytesAfterTheEotFrameAreIgnored) {
   EXPECT_EQ(out.size(), 2u);
 }
 
-TEST(DataFrame, ControlByteMustCountWholeRecords) {
+TEST(DataFrame, ControlByteCountsWholeRecordsAndSkipsARemainder) {
   struct Case {
     std::uint8_t k;
-    FrameCheck check;
     std::size_t records;
   };
-  constexpr Case cases[] = {{0, FrameCheck::kWhole, 0},    {1, FrameCheck::kDamaged, 0},
-                            {3, FrameCheck::kDamaged, 0},  {4, FrameCheck::kWhole, 1},
-                            {6, FrameCheck::kDamaged, 0},  {8, FrameCheck::kWhole, 2},
-                            {200, FrameCheck::kWhole, 50}, {0xFE, FrameCheck::kDamaged, 0}};
+  constexpr Case cases[] = {{0, 0}, {1, 0}, {3, 0}, {4, 1}, {6, 1}, {8, 2}, {200, 50}, {0xFE, 63}};
   for (const Case& c : cases) {
     SCOPED_TRACE(int(c.k));
     Bytes payload(c.k, 0x11);
     Frame f = dataFrame(c.k, payload, true);
     std::vector<str_record> out;
-    EXPECT_EQ(decodeNewModelStream(f, out), c.check);
-    if (c.check == FrameCheck::kWhole) {
-      EXPECT_EQ(out.size(), c.records);
-    }
+    EXPECT_EQ(decodeNewModelStream(f, out), FrameCheck::kWhole);
+    EXPECT_EQ(out.size(), c.records);
   }
 }
 
-TEST(DataFrame, ChecksLengthEndByteAndCrc) {
+TEST(DataFrame, ChecksLengthAndEndByteOnly) {
   const Frame f = dataFrame(8, Bytes{0x01, 0x02, 0x4E, 0x1E, 0x04, 0xD2, 0x85, 0x2D}, false);
   std::size_t length = 0;
   ASSERT_EQ(checkDataFrame(f, length), FrameCheck::kWhole);
@@ -215,9 +218,56 @@ TEST(DataFrame, ChecksLengthEndByteAndCrc) {
   Bytes wrongEnd = f;
   wrongEnd[11] = 0x05;
   EXPECT_EQ(checkDataFrame(wrongEnd, length), FrameCheck::kDamaged);
-  Bytes wrongCrc = f;
-  wrongCrc[13] ^= 0x01;
-  EXPECT_EQ(checkDataFrame(wrongCrc, length), FrameCheck::kDamaged);
+  // Start byte, the byte after K and the check bytes are not the frame's
+  // structure: the check is judged over the whole transfer.
+  for (std::size_t i : {0u, 2u, 13u}) {
+    Bytes other = f;
+    other[i] ^= 0x5A;
+    EXPECT_EQ(checkDataFrame(other, length), FrameCheck::kWhole) << i;
+  }
+}
+
+TEST(CrcEvidence, AFormIsTheTerminalsWhenItFitsHalfTheFramesOrThree) {
+  // `fits` of `frames` fit form 0 and nothing else fits the others.
+  struct Case {
+    std::uint32_t fits;
+    std::uint32_t frames;
+    CrcVerdict verdict;
+  };
+  constexpr Case cases[] = {
+      {0, 0, CrcVerdict::kSound},         {1, 1, CrcVerdict::kSound},
+      {0, 1, CrcVerdict::kUnknownForm},   {0, 50, CrcVerdict::kUnknownForm},
+      {1, 2, CrcVerdict::kDamaged},       {1, 3, CrcVerdict::kUnknownForm},
+      {2, 4, CrcVerdict::kDamaged},       {2, 5, CrcVerdict::kUnknownForm},
+      {2, 600, CrcVerdict::kUnknownForm}, {3, 600, CrcVerdict::kDamaged},
+      {600, 600, CrcVerdict::kSound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.fits) + " of " + std::to_string(c.frames));
+    CrcEvidence e;
+    for (std::uint32_t i = 0; i < c.frames; ++i) e.add(i < c.fits ? 1 : 0);
+    EXPECT_EQ(e.verdict(), c.verdict);
+    EXPECT_EQ(e.form().has_value(), c.verdict != CrcVerdict::kUnknownForm && c.frames > 0);
+  }
+  // Where several forms fit, the one that fits most frames is the terminal's.
+  CrcEvidence e;
+  e.add(0b011);
+  e.add(0b010);
+  e.add(0b110);
+  EXPECT_EQ(e.form(), std::optional<std::size_t>(1));
+  EXPECT_EQ(e.verdict(), CrcVerdict::kSound);
+}
+
+TEST(CrcForms, TheHostsOwnFormFitsItsFramesAndBlockReplies) {
+  const Frame f = dataFrame(8, Bytes{0x01, 0x02, 0x4E, 0x1E, 0x04, 0xD2, 0x85, 0x2D}, true);
+  EXPECT_EQ(crcFormName(static_cast<std::size_t>(__builtin_ctz(dataFrameCrcForms(f)))), "arc-frame");
+  Bytes reply{0x02, 0xBC};
+  for (int i = 0; i < 16; ++i) reply.push_back(static_cast<std::uint8_t>(i * 17));
+  Frame sealed = reply;
+  appendCrc(sealed);
+  EXPECT_TRUE(crcFormFits(0, sealed, blockReplyLayout()));
+  // Too short to hold the check: fits nothing.
+  EXPECT_EQ(fittingCrcForms(Bytes(sealed.begin(), sealed.end() - 1), blockReplyLayout()), 0);
 }
 
 TEST(OldModelFrame, DecodesItsRecords) {

@@ -41,6 +41,11 @@ class FakePort final : public serial::SerialPort {
     line_->writeByte(b);
     return 0;
   }
+  int drain() override {
+    if (int e = check()) return e;
+    line_->finishFrame();
+    return 0;
+  }
   int read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got) override {
     got = 0;
     if (int e = check()) return e;

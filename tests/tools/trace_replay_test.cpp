@@ -59,6 +59,7 @@ class ReplayLine {
     int purge(unsigned) override { return 0; }
     int setDtr(bool) override { return 0; }
     int writeByte(std::uint8_t byte) override { return l_.hostByte(byte); }
+    int drain() override { return 0; }
     int read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got) override {
       got = l_.lineBytes(buffer, capacity);
       return 0;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/serial/forwarding_port.h"
 #include "tools/mvcomm/atomic_file.h"
 #include "tools/mvcomm/record_text.h"
 
@@ -58,30 +59,18 @@ class SimulatedLine::SavingOpener final : public serial::PortOpener {
   SimulatedLine& line_;
 };
 
-class SimulatedLine::SavingOpener::Port final : public serial::SerialPort {
+class SimulatedLine::SavingOpener::Port final : public serial::ForwardingPort {
  public:
   Port(std::unique_ptr<serial::SerialPort> inner, SimulatedLine& line)
-      : inner_(std::move(inner)), line_(line) {}
-  int applySettings(const serial::LineSettings& s) override { return inner_->applySettings(s); }
-  int readSettings(serial::LineSettings& s) override { return inner_->readSettings(s); }
-  int purge(unsigned flags) override { return inner_->purge(flags); }
-  int setDtr(bool on) override { return inner_->setDtr(on); }
-  int writeByte(std::uint8_t byte) override { return inner_->writeByte(byte); }
-  int read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got) override {
-    return inner_->read(buffer, capacity, got);
-  }
-  int waitReadable(Clock::time_point deadline, bool& readable) override {
-    return inner_->waitReadable(deadline, readable);
-  }
+      : ForwardingPort(std::move(inner)), line_(line) {}
   int close() override {
-    int rc = inner_->close();
+    int rc = inner().close();
     std::string ignored;  // the run's final save reports a lasting failure
     (void)line_.save(ignored);
     return rc;
   }
 
  private:
-  std::unique_ptr<serial::SerialPort> inner_;
   SimulatedLine& line_;
 };
 

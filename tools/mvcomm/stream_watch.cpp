@@ -2,6 +2,7 @@
 #include "tools/mvcomm/stream_watch.h"
 
 #include "emulator/wire.h"
+#include "platform/serial/forwarding_port.h"
 
 namespace mvcomm::cli {
 
@@ -9,31 +10,22 @@ namespace wire = emulator::wire;
 
 namespace {
 
-class WatchedPort final : public serial::SerialPort {
+class WatchedPort final : public serial::ForwardingPort {
  public:
   WatchedPort(std::unique_ptr<serial::SerialPort> inner, std::shared_ptr<StreamWatch> watch)
-      : inner_(std::move(inner)), watch_(std::move(watch)) {}
-  int applySettings(const serial::LineSettings& s) override { return inner_->applySettings(s); }
-  int readSettings(serial::LineSettings& s) override { return inner_->readSettings(s); }
-  int purge(unsigned flags) override { return inner_->purge(flags); }
-  int setDtr(bool on) override { return inner_->setDtr(on); }
+      : ForwardingPort(std::move(inner)), watch_(std::move(watch)) {}
   int writeByte(std::uint8_t byte) override {
-    int rc = inner_->writeByte(byte);
+    int rc = inner().writeByte(byte);
     if (rc == 0) watch_->onWrite(byte);
     return rc;
   }
   int read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got) override {
-    int rc = inner_->read(buffer, capacity, got);
+    int rc = inner().read(buffer, capacity, got);
     if (rc == 0 && got > 0) watch_->onRead(buffer, got);
     return rc;
   }
-  int waitReadable(Clock::time_point deadline, bool& readable) override {
-    return inner_->waitReadable(deadline, readable);
-  }
-  int close() override { return inner_->close(); }
 
  private:
-  std::unique_ptr<serial::SerialPort> inner_;
   std::shared_ptr<StreamWatch> watch_;
 };
 

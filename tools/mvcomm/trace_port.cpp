@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/serial/forwarding_port.h"
+
 namespace mvcomm::cli {
 
 namespace {
@@ -27,37 +29,48 @@ std::string settingsText(const serial::LineSettings& s) {
   return std::to_string(s.baud) + " " + parityLetter(s.parity);
 }
 
-class TracingPort final : public serial::SerialPort {
+class TracingPort final : public serial::ForwardingPort {
  public:
   TracingPort(std::unique_ptr<serial::SerialPort> inner, std::shared_ptr<TraceWriter> trace)
-      : inner_(std::move(inner)), trace_(std::move(trace)) {
+      : ForwardingPort(std::move(inner)), trace_(std::move(trace)) {
     serial::LineSettings s;
-    if (inner_->readSettings(s) == 0) settings_ = s;
+    if (this->inner().readSettings(s) == 0) settings_ = s;
   }
   ~TracingPort() override { trace_->flushOut(); }
 
   int applySettings(const serial::LineSettings& s) override {
     trace_->flushOut();
-    int rc = inner_->applySettings(s);
-    if (rc == 0) settings_ = s;
-    trace_->event(rc == 0 ? "set " + settingsText(s) : failure("set " + settingsText(s), rc));
+    int rc = inner().applySettings(s);
+    if (rc != 0) {
+      trace_->event(failure("set " + settingsText(s), rc));
+      return rc;
+    }
+    // A driver may keep a rate near the one asked for: the line carries
+    // what it reads back.
+    settings_ = s;
+    serial::LineSettings back;
+    std::string note;
+    if (inner().readSettings(back) == 0 && back.baud != s.baud) {
+      settings_.baud = back.baud;
+      note = " reads " + std::to_string(back.baud);
+    }
+    trace_->event("set " + settingsText(s) + note);
     return rc;
   }
-  int readSettings(serial::LineSettings& s) override { return inner_->readSettings(s); }
   int purge(unsigned flags) override {
     trace_->flushOut();
-    int rc = inner_->purge(flags);
+    int rc = inner().purge(flags);
     if (rc) trace_->event(failure("purge " + std::to_string(flags), rc));
     return rc;
   }
   int setDtr(bool on) override {
     trace_->flushOut();
-    int rc = inner_->setDtr(on);
+    int rc = inner().setDtr(on);
     if (rc) trace_->event(failure(on ? "dtr 1" : "dtr 0", rc));
     return rc;
   }
   int writeByte(std::uint8_t byte) override {
-    int rc = inner_->writeByte(byte);
+    int rc = inner().writeByte(byte);
     if (rc == 0) {
       trace_->outByte(byte, settings_);
     } else {
@@ -68,18 +81,24 @@ class TracingPort final : public serial::SerialPort {
   }
   int read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got) override {
     trace_->flushOut();
-    int rc = inner_->read(buffer, capacity, got);
+    int rc = inner().read(buffer, capacity, got);
     if (rc == 0 && got > 0) trace_->inBytes(buffer, got, settings_);
     if (rc) trace_->event(failure("read", rc));
     return rc;
   }
+  int drain() override {
+    trace_->flushOut();
+    int rc = inner().drain();
+    if (rc) trace_->event(failure("drain", rc));
+    return rc;
+  }
   int waitReadable(Clock::time_point deadline, bool& readable) override {
     trace_->flushOut();
-    return inner_->waitReadable(deadline, readable);
+    return inner().waitReadable(deadline, readable);
   }
   int close() override {
     trace_->flushOut();
-    int rc = inner_->close();
+    int rc = inner().close();
     trace_->event(rc == 0 ? "close" : failure("close", rc));
     return rc;
   }
@@ -89,7 +108,6 @@ class TracingPort final : public serial::SerialPort {
     return "! " + what + " " + std::to_string(rc) + " " + std::strerror(rc);
   }
 
-  std::unique_ptr<serial::SerialPort> inner_;
   std::shared_ptr<TraceWriter> trace_;
   serial::LineSettings settings_;   // what the last successful apply set
 };

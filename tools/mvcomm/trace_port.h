@@ -12,7 +12,9 @@
 //     2650.020 close
 //
 // Directions: ">" host to line, "<" line to host. Parity letters N O E M S.
-// Other lines (open, set, dtr, purge, close, "!" errors) describe the port.
+// Other lines (open, set, dtr, purge, close, "!" errors) describe the port;
+// "set 2450 S reads 2400" says the driver kept another rate than the one
+// asked for, and the byte lines then show the rate it kept.
 // Lines are flushed as written, so a killed run leaves its trace behind.
 // parseTrace reads the format back, so a trace can be replayed as a
 // terminal's script.
