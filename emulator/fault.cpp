@@ -12,7 +12,7 @@ namespace mvcomm::emulator {
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 13> kFaultNames{{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 14> kFaultNames{{
     {FaultKind::kSilence, "silence"},
     {FaultKind::kCutShort, "cut-short"},
     {FaultKind::kTooLong, "too-long"},
@@ -26,6 +26,7 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 13> kFaultNames{{
     {FaultKind::kVanish, "vanish"},
     {FaultKind::kReplace, "replace"},
     {FaultKind::kEndless, "endless"},
+    {FaultKind::kFlip, "flip"},
 }};
 
 constexpr std::array<std::pair<Command, std::string_view>, 9> kCommandNames{{

@@ -35,6 +35,7 @@ enum class FaultKind {
   kReplace,         // the reply replaced by `data`, exactly (hand-made streams)
   kEndless,         // the record transfer never ends: empty record frames (ETX) where the
                     // EOT frame belongs; a new-model stream runs past what a reception holds
+  kFlip,            // line noise: the byte at offset `bytes` (default: the middle) inverted
 };
 
 // The exchange a reply belongs to.

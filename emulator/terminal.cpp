@@ -373,6 +373,9 @@ std::optional<Transmission> Terminal::reply(Command command, std::vector<std::ui
       case FaultKind::kGarbage:
         bytes = noise(fault->bytes.value_or(size), number_, profile_.garbageHoldsAck);
         break;
+      case FaultKind::kFlip:
+        if (const std::size_t at = fault->bytes.value_or(size / 2); at < size) bytes[at] ^= 0xFF;
+        break;
       case FaultKind::kPause:
         pause = fault->pause;
         pauseAt = std::min(fault->bytes.value_or(size / 2), size);

@@ -195,11 +195,13 @@ int VirtualLine::apply(std::uint64_t id, const serial::LineSettings& s) {
   if (int e = check(id)) return e;
   if (s.baud == 0) return EINVAL;
   runUntil(txEnd_);  // the previous frame leaves with its own settings
-  if (!(s == settings_)) {
+  serial::LineSettings kept = s;
+  if (keptRate_) kept.baud = keptRate_(s.baud);
+  if (!(kept == settings_)) {
     frameBreak_ = true;
-    settingsChanges_.push_back(SettingsChange{now_, s});
+    settingsChanges_.push_back(SettingsChange{now_, kept});
   }
-  settings_ = s;
+  settings_ = kept;
   return 0;
 }
 

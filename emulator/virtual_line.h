@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -94,6 +95,9 @@ class VirtualLine {
   void vanish();
   void restore() { vanished_ = false; }
   bool vanished() const { return vanished_; }
+  // The host's adapter runs (and reads back) `kept(rate)` when asked for
+  // `rate`, as drivers that report what their divisor makes; null: exact.
+  void setKeptRate(std::function<std::uint32_t(std::uint32_t)> kept) { keptRate_ = std::move(kept); }
 
  private:
   class Port;
@@ -145,6 +149,7 @@ class VirtualLine {
   int failNextOpen_ = 0;
   bool vanished_ = false;
   serial::LineSettings settings_;
+  std::function<std::uint32_t(std::uint32_t)> keptRate_;
   bool dtr_ = false;
   bool frameBreak_ = true;               // the next written byte starts a frame
 

@@ -52,12 +52,13 @@ using ProgressCallback = std::function<void(const Progress&)>;
 // the automation interface.
 struct CrcFindings {
   enum class State : std::uint8_t {
-    kNotSeen,   // no frame of that kind arrived
-    kKnown,     // the frames carry the form named in `form`
-    kUnknown,   // they fit no known form: taken on their structure alone
+    kNotSeen,    // no frame of that kind arrived
+    kChecked,    // the frames carry the check named in `form`
+    kUnchecked,  // they carry zero bytes (`form` "zero") or a check of a form
+                 // not known (`form` empty): taken on their structure alone
   };
   State state = State::kNotSeen;
-  std::string form;  // under kKnown: "arc-frame", "zero", ... (crc_forms.h)
+  std::string form;  // "arc-frame", "arc-control-msb", "zero"... (crc_forms.h)
 };
 
 class n_cst_mvcomm {

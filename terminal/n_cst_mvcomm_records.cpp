@@ -58,8 +58,9 @@ bool n_cst_mvcomm::receptionSound(terminal::FrameCheck check) {
 void n_cst_mvcomm::noteCrc(const terminal::CrcEvidence& evidence) {
   if (evidence.frames() == 0) return;
   const auto form = evidence.form();
-  crcFindings_.state = form ? CrcFindings::State::kKnown : CrcFindings::State::kUnknown;
   crcFindings_.form = form ? std::string(terminal::crcFormName(*form)) : std::string();
+  const bool checked = form && crcFindings_.form != "zero";
+  crcFindings_.state = checked ? CrcFindings::State::kChecked : CrcFindings::State::kUnchecked;
 }
 
 bool n_cst_mvcomm::of_parsedata(std::span<const std::uint8_t> ablb_buffer,

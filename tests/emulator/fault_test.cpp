@@ -17,7 +17,7 @@ using testing::withCrc;
 using namespace std::chrono_literals;
 
 TEST(FaultNames, ParseEveryKindAndRejectMalformedText) {
-  for (int k = 0; k <= static_cast<int>(FaultKind::kEndless); ++k) {
+  for (int k = 0; k <= static_cast<int>(FaultKind::kFlip); ++k) {
     const auto kind = static_cast<FaultKind>(k);
     SCOPED_TRACE(std::string(faultName(kind)));
     const auto parsed = parseFault(faultName(kind));
@@ -58,6 +58,9 @@ TEST(FaultKinds, ShapeTheReplyAsNamed) {
       {"endless", "06 06 06 06 06"},          // shapes only record transfers
       {"pause:bytes=2:pause=300", "06 06 06 06 06"},
       {"replace:data=0615", "06 15"},
+      {"flip", "06 06 F9 06 06"},
+      {"flip:bytes=4", "06 06 06 06 F9"},
+      {"flip:bytes=5", "06 06 06 06 06"},     // past the end: nothing to flip
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);

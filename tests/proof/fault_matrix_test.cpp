@@ -92,7 +92,7 @@ std::vector<std::optional<Fault>> faultColumns() {
   for (FaultKind kind : {FaultKind::kSilence, FaultKind::kCutShort, FaultKind::kTooLong, FaultKind::kNak,
                          FaultKind::kConnectLength, FaultKind::kGarbage, FaultKind::kPause,
                          FaultKind::kStopBeforeEot, FaultKind::kEarlyEot, FaultKind::kShortBlock,
-                         FaultKind::kVanish, FaultKind::kReplace, FaultKind::kEndless}) {
+                         FaultKind::kVanish, FaultKind::kReplace, FaultKind::kEndless, FaultKind::kFlip}) {
     Fault f;
     f.kind = kind;
     if (kind == FaultKind::kPause) f.pause = kPause;
@@ -215,14 +215,15 @@ class Run {
     const bool stored = storedSeedTable(t);
     const bool erased = t.records().empty();
     const bool clockSet = clockWasSet(t);
-    const bool unchecked = out.code == 0 && comm_.crcFindings().state == CrcFindings::State::kUnknown;
+    const bool unchecked = out.code == 0 && comm_.crcFindings().state == CrcFindings::State::kUnchecked;
     if (out.code == 0 && (!unchecked || !fault)) {
       if (readdata) expectAllRecords(terminalRecords);
       if (name == "readrefertable") expectTerminalTable(t);
       // The reply to a block is not examined beyond silence and NAK, so
       // noise that turns a refusal into something else passes for consent.
       const bool refusalHidden = t.profile().writeReply == WriteReply::kNak && fault &&
-                                 (fault->kind == FaultKind::kGarbage || fault->kind == FaultKind::kReplace);
+                                 (fault->kind == FaultKind::kGarbage || fault->kind == FaultKind::kReplace ||
+                                  fault->kind == FaultKind::kFlip);
       if (name == "writerefertable" && !refusalHidden) {
         EXPECT_TRUE(stored);
       }
@@ -325,9 +326,9 @@ Cell legend:
   (`readrefertable`); `s`: the terminal holds the written table afterwards
   (`writerefertable`); `e`: the terminal's records were erased (`cleardata`);
   `c`: the terminal's clock was set (`setclock`);
-- `u`: the transfer's check bytes fit no form the host knows, so it was taken
-  on its structure alone (`crcFindings()` says so; `mvcomm` prints a notice):
-  garbage of the right length passes then;
+- `u`: the transfer's check bytes are zero or fit no form the host knows, so
+  it was taken on its structure alone (`crcFindings()` says so; `mvcomm`
+  prints a notice): noise, or garbage of the right length, passes then;
 - `n/a`: the fault never hit a reply of that exchange (it shapes another
   kind of reply);
 - "longest": the longest virtual time of a run in that row, in seconds.
@@ -340,9 +341,9 @@ The same runs against terminals that choose otherwise where the protocol
 leaves a terminal's behaviour open (docs/device-assumptions.md), one choice at
 a time. Only the cells that differ from the default profile above are listed;
 a profile with no row gives the default's outcome in every cell. Every run
-passes the same checks as above. The forms modbus-* and xmodem-* are checks
-the host does not know: every read succeeds on structure alone (`u`), and
-the rows after the first list what differs besides.
+passes the same checks as above. Under crc=zero, and the forms modbus-* and
+xmodem-* that the host does not know, every read succeeds on structure alone
+(`u`), and the rows after the first list what differs besides.
 )";
 
 // One cell of a matrix: its place and what it shows.
@@ -432,7 +433,7 @@ std::string profileDifferences(const std::vector<Cell>& base) {
     EXPECT_EQ(cells.size(), base.size());
     // A check the host does not know leaves every read to its structure:
     // each success says so, and is listed once rather than cell by cell.
-    const bool unknownForm = !profile.crc.zero && profile.crc.algorithm != CrcAlgorithm::kArc;
+    const bool unknownForm = profile.crc.zero || profile.crc.algorithm != CrcAlgorithm::kArc;
     if (unknownForm) {
       md << "| " << text << " | readdata, readrefertable | every exchange | any | 0 ... | 0 ... u |\n";
       for (Cell& c : cells) {

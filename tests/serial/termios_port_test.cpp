@@ -231,6 +231,58 @@ TEST(TermiosOpen, ErrorsOfPortsThatCannotBeOpened) {
 int gFailures = 0;  // how many more calls of the replaced entry fail
 int gError = 0;
 
+// What a driver reads back after TCSETS2: the kernel's termios2 (44 bytes on
+// Linux; <asm/termbits.h> cannot share a file with <termios.h>).
+struct ReadBack {
+  std::uint32_t iflag, oflag, cflag, lflag;
+  std::uint8_t line, cc[19];
+  std::uint32_t ispeed, ospeed;
+};
+static_assert(sizeof(ReadBack) == 44);
+constexpr unsigned long kTcgets2 = 0x802C542A;
+
+std::uint32_t (*gKeptRate)(std::uint32_t) = nullptr;  // the rate the fake driver reports
+bool gDropCmspar = false;
+
+TEST_F(TermiosPty, ARateReadBackWithinThreePercentPassesParityMustHold) {
+  struct Case {
+    const char* driver;
+    std::uint32_t (*kept)(std::uint32_t);
+    bool dropCmspar;
+    Parity parity;
+    std::uint32_t baud;
+    int expected;
+  };
+  const Case cases[] = {
+      {"exact", [](std::uint32_t r) { return r; }, false, Parity::kMark, 2450, 0},
+      // USB adapters that report what their divisor makes.
+      {"2450 as 2400", [](std::uint32_t) { return 2400u; }, false, Parity::kMark, 2450, 0},
+      {"10416 as 10400", [](std::uint32_t) { return 10400u; }, false, Parity::kSpace, 10416, 0},
+      {"2.9% low", [](std::uint32_t r) { return r - r * 29 / 1000; }, false, Parity::kSpace, 15625, 0},
+      {"3.1% high", [](std::uint32_t r) { return r + r * 31 / 1000; }, false, Parity::kSpace, 15625, EINVAL},
+      {"15625 as 14400", [](std::uint32_t) { return 14400u; }, false, Parity::kSpace, 15625, EINVAL},
+      // A driver that drops CMSPAR makes mark and space into nothing.
+      {"no CMSPAR, mark", [](std::uint32_t r) { return r; }, true, Parity::kMark, 2450, EINVAL},
+      {"no CMSPAR, space", [](std::uint32_t r) { return r; }, true, Parity::kSpace, 2450, EINVAL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.driver);
+    gKeptRate = c.kept;
+    gDropCmspar = c.dropCmspar;
+    syscalls().ioctl = [](int fd, unsigned long request, void* argument) {
+      const int rc = realSyscalls().ioctl(fd, request, argument);
+      if (rc == 0 && request == kTcgets2) {
+        auto* t = static_cast<ReadBack*>(argument);
+        t->ospeed = t->ispeed = gKeptRate(t->ospeed);
+        if (gDropCmspar) t->cflag &= ~testing::PtyPair::kCmspar;
+      }
+      return rc;
+    };
+    EXPECT_EQ(port->applySettings({c.baud, c.parity, 8, StopBits::kOne}), c.expected);
+    syscalls() = realSyscalls();
+  }
+}
+
 TEST_F(TermiosPty, SystemCallFailuresReachTheCaller) {
   struct Case {
     const char* name;

@@ -52,7 +52,7 @@ TEST(CliUsage, BadUsageExitsWithTwoAndSaysWhy) {
       {with({"writerefertable", "1", slotTable}), "0 and 65535 mark empty slots"},
       {with({"writerefertable", "1", std::string(dir) + "/missing.csv"}), "No such file"},
       {with({"selftest"}), "selftest needs --device PATH"},
-      {{"--sim-state", state, "cleardata", "1"}, "--sim-state and --sim-fault need --simulate"},
+      {{"--sim-state", state, "cleardata", "1"}, "--sim-state, --sim-fault and --sim-profile need --simulate"},
       {with({"--sim-fault", "lightning", "cleardata", "1"}), "unknown fault or malformed field"},
       {with({"--device", "/dev/null", "cleardata", "1"}), "--simulate and --device exclude"},
   };

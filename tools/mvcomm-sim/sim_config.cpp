@@ -12,10 +12,13 @@ namespace mvcomm::sim {
 
 const char* const kSimUsage =
     "usage: mvcomm-sim [--link PATH] [--terminal N[:new|:old]]... [--records FILE]\n"
-    "                  [--table FILE] [--fault [N@]SPEC]... [--turnaround MS] [-v]\n"
+    "                  [--table FILE] [--fault [N@]SPEC]... [--profile [N@]SPEC]...\n"
+    "                  [--turnaround MS] [-v]\n"
     "Serves emulated terminals on a new pseudo-terminal, prints its path, and runs\n"
-    "until killed. SPEC is kind[:command][:bytes=N][:pause=MS][:skip=N][:times=N],\n"
-    "for example silence:read-records or cut-short:read-records:bytes=40.\n";
+    "until killed. A fault SPEC is kind[:command][:bytes=N][:pause=MS][:skip=N][:times=N],\n"
+    "for example silence:read-records or cut-short:read-records:bytes=40. A profile\n"
+    "SPEC is key=value[,key=value]... for what the protocol leaves to a terminal, for\n"
+    "example crc=arc-control,write-reply=ack,rate-return=end (see the user guide).\n";
 
 namespace {
 
@@ -70,6 +73,11 @@ std::string parseSimArgs(const std::vector<std::string>& args, SimConfig& c) {
       TerminalFault tf;
       if (std::string why = cli::parseTerminalFault(v, tf); !why.empty()) return "--fault: " + why;
       c.faults.push_back(tf);
+    } else if (a == "--profile") {
+      if (!value(v)) return "--profile needs a SPEC";
+      TerminalProfile tp;
+      if (std::string why = cli::parseTerminalProfile(v, tp); !why.empty()) return "--profile: " + why;
+      c.profiles.push_back(tp);
     } else {
       return "unknown argument " + a;
     }
@@ -123,6 +131,7 @@ std::string buildTerminals(const SimConfig& c, emulator::Emulator& sim,
       t->setReferenceTable(rows);
     }
   }
+  cli::applyProfiles(sim, c.profiles);
   for (const auto& tf : c.faults) cli::injectFault(sim, tf);
   return "";
 }

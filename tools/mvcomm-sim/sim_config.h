@@ -3,14 +3,15 @@
 // mvcomm-sim's command line and the terminals it builds from it:
 //
 //   mvcomm-sim [--link PATH] [--terminal N[:new|:old]]... [--records FILE]
-//              [--table FILE] [--fault [N@]SPEC]... [--turnaround MS] [-v]
+//              [--table FILE] [--fault [N@]SPEC]... [--profile [N@]SPEC]...
+//              [--turnaround MS] [-v]
 //
 // A terminal's model follows from its number (up to 10000 except 2001: new
 // model; 2001 and above 10000: old model); ":new" / ":old" only confirm it.
 // Without --terminal the line holds terminals 1 and 2001. Terminals named in
 // the data files are added. Without --records / --table each terminal gets
-// sample records / a sample table. A fault without "N@" goes to every
-// terminal.
+// sample records / a sample table. A fault or profile without "N@" goes to
+// every terminal; profiles apply in order, after --turnaround.
 #pragma once
 
 #include <chrono>
@@ -26,6 +27,7 @@
 namespace mvcomm::sim {
 
 using cli::TerminalFault;
+using cli::TerminalProfile;
 
 struct SimConfig {
   std::optional<std::string> link;           // symlink to the slave
@@ -33,6 +35,7 @@ struct SimConfig {
   std::optional<std::string> recordsFile;    // machine,employeeid,workclass,cardedtime
   std::optional<std::string> tableFile;      // machine,employeeid,cardid
   std::vector<TerminalFault> faults;
+  std::vector<TerminalProfile> profiles;     // device profile choices
   std::chrono::milliseconds turnaround{30};  // reply delay; a pty has no wire time
   bool verbose = false;
   bool help = false;

@@ -37,7 +37,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: mvcomm [--port N | --device PATH] [--baud 2400|4800|9600|14400] [--timelapse MS]\n"
     "              [--format table|csv|json] [--trace FILE] [--quiet] [--via direct|automation]\n"
-    "              [--simulate [--sim-state FILE] [--sim-fault [N@]SPEC]...]\n"
+    "              [--simulate [--sim-state FILE] [--sim-fault [N@]SPEC]... [--sim-profile [N@]SPEC]...]\n"
     "              COMMAND ARGS\n"
     "commands:\n"
     "  setclock MACHINE [now | \"YYYY-MM-DD HH:MM:SS\"]\n"
@@ -111,6 +111,7 @@ struct Options {
   bool simulate = false;
   std::optional<std::string> simState;
   std::vector<TerminalFault> simFaults;
+  std::vector<TerminalProfile> simProfiles;
   std::optional<std::string> trace;
   bool quiet = false;
   bool help = false;
@@ -223,6 +224,12 @@ std::optional<UsageError> parseOptions(const std::vector<std::string>& args, Opt
       if (std::string why = parseTerminalFault(v, f); !why.empty())
         return UsageError{"--sim-fault: " + why};
       o.simFaults.push_back(f);
+    } else if (arg == "--sim-profile") {
+      if (auto e = value(v)) return e;
+      TerminalProfile p;
+      if (std::string why = parseTerminalProfile(v, p); !why.empty())
+        return UsageError{"--sim-profile: " + why};
+      o.simProfiles.push_back(p);
     } else if (arg == "--sim-state") {
       if (auto e = value(v)) return e;
       o.simState = v;
@@ -265,6 +272,7 @@ std::string makeEnvironment(const Options& o, std::int16_t commport, Environment
   if (o.simulate) {
     env.simulated = std::make_unique<SimulatedLine>(commport, simulatedToday(), o.simState);
     if (!env.simulated->ok()) return env.simulated->error();
+    applyProfiles(env.simulated->emulator(), o.simProfiles);
     for (const auto& f : o.simFaults) injectFault(env.simulated->emulator(), f);
     env.opener = env.simulated->opener();
     env.clock = env.simulated->clock();
@@ -481,8 +489,8 @@ int runMvcomm(const std::vector<std::string>& args, std::ostream& out, std::ostr
   const int given = static_cast<int>(o.args.size());
   if (given < it->second.minArgs || given > it->second.maxArgs)
     return usageError(o.command + ": wrong number of arguments");
-  if ((o.simState || !o.simFaults.empty()) && !o.simulate)
-    return usageError("--sim-state and --sim-fault need --simulate");
+  if ((o.simState || !o.simFaults.empty() || !o.simProfiles.empty()) && !o.simulate)
+    return usageError("--sim-state, --sim-fault and --sim-profile need --simulate");
   if (o.simulate && o.device) return usageError("--simulate and --device exclude each other");
   if ((o.out || o.clear) && o.command != "collect")
     return usageError("--out and --clear belong to collect");

@@ -82,18 +82,29 @@ int SimulatedLine::SavingOpener::open(const std::string& name,
   return 0;
 }
 
-std::string parseTerminalFault(const std::string& text, TerminalFault& out) {
-  std::string spec = text;
-  out.terminal.reset();
+namespace {
+
+// Splits "[N@]SPEC"; "" or what is wrong with N.
+std::string splitTerminal(const std::string& text, std::optional<std::uint16_t>& terminal, std::string& spec) {
+  spec = text;
+  terminal.reset();
   if (auto at = text.find('@'); at != std::string::npos) {
     const std::string number = text.substr(0, at);
     char* end = nullptr;
     long n = std::strtol(number.c_str(), &end, 10);
     if (number.empty() || *end != '\0' || n < 0 || n > 65535)
       return text + ": the terminal before @ must be 0 to 65535";
-    out.terminal = static_cast<std::uint16_t>(n);
+    terminal = static_cast<std::uint16_t>(n);
     spec = text.substr(at + 1);
   }
+  return "";
+}
+
+}  // namespace
+
+std::string parseTerminalFault(const std::string& text, TerminalFault& out) {
+  std::string spec;
+  if (std::string why = splitTerminal(text, out.terminal, spec); !why.empty()) return why;
   auto fault = emulator::parseFault(spec);
   if (!fault) return text + ": unknown fault or malformed field";
   out.fault = *fault;
@@ -103,6 +114,22 @@ std::string parseTerminalFault(const std::string& text, TerminalFault& out) {
 void injectFault(emulator::Emulator& emulator, const TerminalFault& f) {
   for (emulator::Terminal* t : emulator.terminals())
     if (!f.terminal || *f.terminal == t->number()) t->inject(f.fault);
+}
+
+std::string parseTerminalProfile(const std::string& text, TerminalProfile& out) {
+  if (std::string why = splitTerminal(text, out.terminal, out.spec); !why.empty()) return why;
+  emulator::DeviceProfile check;
+  return emulator::parseDeviceProfile(out.spec, check);
+}
+
+void applyProfiles(emulator::Emulator& emulator, const std::vector<TerminalProfile>& profiles) {
+  for (const TerminalProfile& p : profiles) {
+    for (emulator::Terminal* t : emulator.terminals()) {
+      if (p.terminal && *p.terminal != t->number()) continue;
+      emulator::DeviceProfile profile = t->profile();
+      if (emulator::parseDeviceProfile(p.spec, profile).empty()) t->setProfile(profile);  // checked when parsed
+    }
+  }
 }
 
 void addSampleTable(emulator::Terminal& terminal) {

@@ -60,6 +60,17 @@ std::string parseTerminalFault(const std::string& text, TerminalFault& out);
 // Injects `f` into the terminals it names.
 void injectFault(emulator::Emulator& emulator, const TerminalFault& f);
 
+// Device profile choices for one terminal ("2001@crc=zero") or for all.
+struct TerminalProfile {
+  std::optional<std::uint16_t> terminal;   // none: every terminal
+  std::string spec;                         // as emulator::parseDeviceProfile takes it
+};
+// Parses "[N@]SPEC"; "" or what is wrong.
+std::string parseTerminalProfile(const std::string& text, TerminalProfile& out);
+// Applies the profiles, in order, to the terminals they name, on top of
+// each terminal's profile as it stands.
+void applyProfiles(emulator::Emulator& emulator, const std::vector<TerminalProfile>& profiles);
+
 // Adds the sample reference table: employees 1001.. with cards 160001...
 void addSampleTable(emulator::Terminal& terminal);
 
