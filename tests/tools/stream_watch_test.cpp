@@ -1,8 +1,8 @@
 // File: tests/tools/stream_watch_test.cpp
 //
 // A new-model record stream counts as whole only when every frame is
-// complete and sound and the last ends in EOT: anything less must stop
-// collect from clearing the terminal.
+// complete, the last ends in EOT and no frame is off the check the others
+// carry: anything less must stop collect from clearing the terminal.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -47,8 +47,8 @@ TEST(StreamWatch, JudgesWholeAndDamagedStreams) {
        "the stream stops inside a frame"},
       {"cut after one byte of a frame", Bytes(whole.begin(), whole.begin() + 6), false,
        "the stream stops inside a frame"},
-      {"damaged CRC", badCrc, false, "a frame is damaged"},
-      {"bytes after EOT", trailing, false, "bytes after the EOT frame"},
+      {"damaged CRC", badCrc, false, "a frame is damaged (it does not fit the arc-frame check of the others)"},
+      {"bytes after EOT", trailing, true, ""},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -113,7 +113,9 @@ TEST(StreamWatch, JudgesOldModelTransfers) {
        false, "the stream stops inside a frame"},
       {"silence before EOT", [](auto& e) { e.resize(5); }, false,
        "the transfer ended without its EOT frame"},
-      {"damaged frame", [](auto& e) { e[3].received[3] ^= 1; }, false, "a frame is damaged"},
+      {"damaged frame", [](auto& e) { e[3].received[3] ^= 1; }, false,
+       "a frame is damaged (it does not fit the arc-frame check of the others)"},
+      {"end byte missing", [](auto& e) { e[3].received[6] = 0x00; }, false, "a frame is damaged"},
       {"never acknowledged", [](auto& e) { e.resize(2); }, false, "no acknowledged read command"},
   };
   for (const Row& r : rows) {
@@ -127,6 +129,35 @@ TEST(StreamWatch, JudgesOldModelTransfers) {
     if (r.whole) {
       EXPECT_EQ(records, 2u);
     }
+  }
+}
+
+// The session's own judgement of the checks, for every form we can name:
+// the terminal class checks ARC, and takes zero bytes and the rest on
+// structure.
+TEST(StreamWatch, NamesTheCheckEachSessionCarried) {
+  for (const emulator::CrcForm& form : emulator::allCrcForms()) {
+    const std::string name = emulator::crcFormName(form);
+    SCOPED_TRACE(name);
+    const wire::FrameStyle style{0x02, false, form};
+    Bytes reply = wire::acks();
+    for (int day = 1; day <= 3; ++day) {
+      const Bytes d = wire::dateFrame({2002, 10, day}, false, style);
+      const Bytes r = wire::recordFrame(Bytes{0x01, 0x02, 0x4E, 0x1E}, day == 3, style);
+      reply.insert(reply.end(), d.begin(), d.end());
+      reply.insert(reply.end(), r.begin(), r.end());
+    }
+    const std::vector<cli::Exchange> session = {{{0x02, 0xBE, 0x55}, reply}};
+    const auto checks = cli::judgeSession(session);
+    ASSERT_EQ(checks.size(), 1u);
+    EXPECT_EQ(checks[0].what, "record frames");
+    EXPECT_EQ(checks[0].finding.frames, 6u);
+    EXPECT_EQ(checks[0].finding.misfits, 0u);
+    EXPECT_EQ(checks[0].finding.formText(), name);
+    EXPECT_EQ(checks[0].finding.classChecks(), !form.zero && form.algorithm == emulator::CrcAlgorithm::kArc);
+    std::size_t records = 0;
+    std::string why;
+    EXPECT_TRUE(cli::newModelStreamComplete(reply, records, why)) << why;
   }
 }
 

@@ -4,6 +4,7 @@
 // device, trace, progress); one function per command; runMvcomm.
 #include "tools/mvcomm/cli.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+#include "emulator/wire.h"
 #include "platform/serial/termios_port.h"
 #include "tools/mvcomm/collect.h"
 #include "tools/mvcomm/device_opener.h"
@@ -294,6 +296,25 @@ std::string makeEnvironment(const Options& o, std::int16_t commport, Environment
   return "";
 }
 
+// Says once, on stderr and in the trace, when a terminal's frames carried
+// no check the terminal class knows: they were taken on their structure.
+void noteUncheckedFrames(const Environment& env, std::ostream& err) {
+  std::vector<std::string> said;
+  for (const SessionCheck& c : env.watch->checks()) {
+    if (c.finding.classChecks()) continue;
+    const std::string carry = !c.finding.form     ? "check bytes of no form known"
+                              : c.finding.form->zero ? "zero check bytes"
+                                                     : "a " + c.finding.formText() + " check, which the terminal class does not know";
+    const std::string text = "the terminal's " + c.what + " carry " + carry;
+    if (std::find(said.begin(), said.end(), text) != said.end()) continue;
+    said.push_back(text);
+    err << "mvcomm: note: " << text
+        << "; they were taken on their structure alone ('mvcomm trace-info' on a --trace file shows "
+           "what the terminal sends)\n";
+    if (env.trace) env.trace->event("note " + text + "; taken on structure alone");
+  }
+}
+
 // ---- commands --------------------------------------------------------------
 
 struct Run {
@@ -390,10 +411,23 @@ int cmdCleardata(Run& r) {
   return rc;
 }
 
+// A table transfer opens no session with an A2 frame, so a terminal still at
+// the rate of an earlier readdata may not hear it: say so when the first
+// block drew no reply.
+void hintUnheardTable(const Run& r, std::uint8_t blockCommand) {
+  const StreamWatch& watch = *r.env.watch;
+  if (watch.sent(blockCommand) == 1 && watch.unanswered(blockCommand) == 1)
+    r.err << "mvcomm: hint: terminal " << r.o.args[0]
+          << " did not answer the first block; a terminal may stay at the rate of an earlier readdata "
+             "until a session opens (setclock, readdata or cleardata do) or it is quiet for a while: "
+             "try again\n";
+}
+
 int cmdReadrefertable(Run& r) {
   r.session.readrefertable(r.o.args[0]);
   int rc = r.finish();
   if (rc == kExitOk) printReferTable(r.out, r.format, r.session.refertable());
+  if (rc != kExitOk) hintUnheardTable(r, emulator::wire::kCmdReadBlock);
   return rc;
 }
 
@@ -422,8 +456,15 @@ int cmdWriterefertable(Run& r) {
   auto rows = loadTable(r.o.args[1]);
   r.session.writerefertable(r.o.args[0], rows);
   int rc = r.finish();
-  if (rc == kExitOk)
+  if (rc == kExitOk) {
     r.note("terminal " + r.o.args[0] + ": " + std::to_string(rows.size()) + " rows written");
+  } else if (r.env.watch->sent(emulator::wire::kCmdWriteBlock) > r.env.watch->unanswered(emulator::wire::kCmdWriteBlock)) {
+    // A block went through, or may have: the terminal's old table is gone.
+    r.err << "mvcomm: writerefertable: the transfer stopped after it had begun; terminal " << r.o.args[0]
+          << "'s table may now be partial: write it again\n";
+  } else {
+    hintUnheardTable(r, emulator::wire::kCmdWriteBlock);
+  }
   return rc;
 }
 
@@ -541,6 +582,7 @@ int runMvcomm(const std::vector<std::string>& args, std::ostream& out, std::ostr
   } catch (const UsageError& e) {
     return usageError(e.message);
   }
+  noteUncheckedFrames(env, err);
   if (env.simulated) {
     std::string why;
     if (!env.simulated->save(why)) {

@@ -24,6 +24,14 @@ class WatchedPort final : public serial::ForwardingPort {
     if (rc == 0 && got > 0) watch_->onRead(buffer, got);
     return rc;
   }
+  int drain() override {
+    watch_->onFrameEnd();
+    return inner().drain();
+  }
+  int close() override {
+    watch_->onClose();
+    return inner().close();
+  }
 
  private:
   std::shared_ptr<StreamWatch> watch_;
@@ -42,6 +50,7 @@ int WatchingOpener::open(const std::string& name, std::unique_ptr<serial::Serial
 namespace {
 
 constexpr std::size_t kAckSize = 5;
+constexpr std::size_t kBlockReplyBytes = 2 + wire::kBlockBytes + 2;
 
 bool startsWithAcks(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < kAckSize) return false;
@@ -50,18 +59,19 @@ bool startsWithAcks(std::span<const std::uint8_t> bytes) {
   return true;
 }
 
-// Walks the data frames that fill `bytes` exactly. `ended` tells whether
-// the last one ends in EOT; returns false with `why` on a cut or damaged
-// frame or bytes after an EOT frame.
-bool walkFrames(std::span<const std::uint8_t> bytes, std::size_t& records, bool& ended,
+bool sentCommand(const Exchange& e, std::uint8_t command) {
+  return e.sent.size() >= 2 && e.sent[0] == wire::kStx && e.sent[1] == command;
+}
+
+// Walks the data frames at the start of `bytes` up to one ending in EOT (or
+// the end of the bytes), giving each to `judge`. `ended` tells whether an
+// EOT frame came; returns false with `why` on a frame cut short or without
+// its end byte.
+bool walkFrames(std::span<const std::uint8_t> bytes, std::size_t& records, bool& ended, CheckJudge& judge,
                 std::string& why) {
   std::size_t p = 0;
   ended = false;
-  while (p < bytes.size()) {
-    if (ended) {
-      why = "bytes after the EOT frame";
-      return false;
-    }
+  while (p < bytes.size() && !ended) {
     if (p + 2 > bytes.size()) {
       why = "the stream stops inside a frame";
       return false;
@@ -75,13 +85,45 @@ bool walkFrames(std::span<const std::uint8_t> bytes, std::size_t& records, bool&
     }
     auto frame = bytes.subspan(p, size);
     const std::uint8_t end = frame[3 + payload];
-    if ((end != wire::kEtx && end != wire::kEot) || !wire::crcMatches(frame)) {
+    if (end != wire::kEtx && end != wire::kEot) {
       why = "a frame is damaged";
       return false;
     }
+    judge.add(frame, emulator::FrameParts{3, payload, true});
     if (k != wire::kHeader && k != wire::kDate) records += k / 4;
     ended = end == wire::kEot;
     p += size;
+  }
+  return true;
+}
+
+// The transfer's verdict once every frame is in.
+bool checksHold(const CheckJudge& judge, std::string& why) {
+  const CheckFinding f = judge.finding();
+  if (f.misfits == 0) return true;
+  why = "a frame is damaged (it does not fit the " + f.formText() + " check of the others)";
+  return false;
+}
+
+// The acknowledged old-model read command of the session, or size().
+std::size_t oldTransferStart(const std::vector<Exchange>& exchanges) {
+  for (std::size_t i = exchanges.size(); i-- > 0;) {
+    if (sentCommand(exchanges[i], wire::kCmdReadOld) && startsWithAcks(exchanges[i].received)) return i;
+  }
+  return exchanges.size();
+}
+
+// Walks the old-model transfer from `start`.
+bool walkOldTransfer(const std::vector<Exchange>& exchanges, std::size_t start, std::size_t& records,
+                     bool& ended, CheckJudge& judge, std::string& why) {
+  ended = false;
+  for (std::size_t i = start; i < exchanges.size() && !ended; ++i) {
+    std::span<const std::uint8_t> frame = exchanges[i].received;
+    if (i == start) frame = frame.subspan(kAckSize);
+    if (frame.empty()) break;
+    std::size_t carried = 0;
+    if (!walkFrames(frame, carried, ended, judge, why)) return false;
+    records += carried;
   }
   return true;
 }
@@ -96,45 +138,68 @@ bool newModelStreamComplete(std::span<const std::uint8_t> reply, std::size_t& re
     return false;
   }
   bool ended = false;
-  if (!walkFrames(reply.subspan(kAckSize), records, ended, why)) return false;
+  CheckJudge judge;
+  if (!walkFrames(reply.subspan(kAckSize), records, ended, judge, why)) return false;
   if (!ended) {
     why = "the stream ended without its EOT frame";
     return false;
   }
-  return true;
+  return checksHold(judge, why);
 }
 
 bool oldModelTransferComplete(const std::vector<Exchange>& exchanges, std::size_t& records,
                               std::string& why) {
   records = 0;
-  // The transfer starts at the last read command that was acknowledged.
-  std::size_t start = exchanges.size();
-  for (std::size_t i = exchanges.size(); i-- > 0;) {
-    const auto& sent = exchanges[i].sent;
-    if (sent.size() >= 2 && sent[0] == wire::kStx && sent[1] == wire::kCmdReadOld &&
-        startsWithAcks(exchanges[i].received)) {
-      start = i;
-      break;
-    }
-  }
+  const std::size_t start = oldTransferStart(exchanges);
   if (start == exchanges.size()) {
     why = "no acknowledged read command";
     return false;
   }
   bool ended = false;
-  for (std::size_t i = start; i < exchanges.size() && !ended; ++i) {
-    std::span<const std::uint8_t> frame = exchanges[i].received;
-    if (i == start) frame = frame.subspan(kAckSize);
-    if (frame.empty()) break;
-    std::size_t carried = 0;
-    if (!walkFrames(frame, carried, ended, why)) return false;
-    records += carried;
-  }
+  CheckJudge judge;
+  if (!walkOldTransfer(exchanges, start, records, ended, judge, why)) return false;
   if (!ended) {
     why = "the transfer ended without its EOT frame";
     return false;
   }
-  return true;
+  return checksHold(judge, why);
+}
+
+std::vector<SessionCheck> judgeSession(const std::vector<Exchange>& exchanges) {
+  CheckJudge records;
+  CheckJudge blocks;
+  std::size_t count = 0;
+  bool ended = false;
+  std::string why;
+  for (const Exchange& e : exchanges) {
+    if (sentCommand(e, wire::kCmdReadNew) && startsWithAcks(e.received)) {
+      (void)walkFrames(std::span<const std::uint8_t>(e.received).subspan(kAckSize), count, ended, records, why);
+    } else if (sentCommand(e, wire::kCmdReadBlock) && e.received.size() >= kBlockReplyBytes) {
+      blocks.add(e.received, emulator::FrameParts{2, wire::kBlockBytes, false});
+    }
+  }
+  if (const std::size_t start = oldTransferStart(exchanges); start < exchanges.size())
+    (void)walkOldTransfer(exchanges, start, count, ended, records, why);
+  std::vector<SessionCheck> out;
+  if (records.finding().frames > 0) out.push_back({"record frames", records.finding()});
+  if (blocks.finding().frames > 0) out.push_back({"table block replies", blocks.finding()});
+  return out;
+}
+
+std::size_t StreamWatch::sent(std::uint8_t command) const {
+  std::size_t n = 0;
+  for (const Exchange& e : exchanges_) n += sentCommand(e, command) ? 1 : 0;
+  return n;
+}
+
+std::size_t StreamWatch::unanswered(std::uint8_t command) const {
+  std::size_t n = 0;
+  for (const Exchange& e : exchanges_) n += sentCommand(e, command) && e.received.empty() ? 1 : 0;
+  return n;
+}
+
+void StreamWatch::onClose() {
+  for (SessionCheck& c : judgeSession(exchanges_)) checks_.push_back(std::move(c));
 }
 
 }  // namespace mvcomm::cli

@@ -1,0 +1,93 @@
+// File: tests/tools/cli_profiles_test.cpp
+//
+// mvcomm against simulated terminals that choose otherwise where the
+// protocol leaves them free (--sim-profile), in virtual time: collect empties
+// them whatever check their frames carry, says when it could not check, and
+// a table download that stops half way says what the terminal may hold.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/tools/run_cli.h"
+
+namespace mvcomm::testing {
+namespace {
+
+class CliProfiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/mvcomm-profiles-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  static std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+    return n;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(CliProfiles, CollectClearsUnderEveryCheckAndSaysOnceWhenItCouldNotCheck) {
+  struct Row {
+    const char* profile;
+    const char* note;  // "" when the frames were checked
+  };
+  const Row rows[] = {
+      {"default", ""},
+      {"crc=arc-control-msb,start=01,third=zero", ""},
+      {"crc=zero", "carry zero check bytes"},
+      {"crc=xmodem-frame", "carry a xmodem-frame check, which the terminal class does not know"},
+  };
+  for (const char* machine : {"1", "2001"}) {
+    for (const Row& r : rows) {
+      SCOPED_TRACE(std::string(machine) + " " + r.profile);
+      const std::string state = dir_ + "/state.csv", out = dir_ + "/out.csv";
+      std::filesystem::remove(state);
+      std::filesystem::remove(out);
+      ToolRun run = runCli({"--simulate", "--sim-state", state, "--sim-profile", r.profile, "collect", machine,
+                            "2026-03-01", "2026-03-15", "--out", out, "--clear"});
+      EXPECT_EQ(run.status, 0) << run.err;
+      EXPECT_NE(run.out.find("terminal cleared"), std::string::npos) << run.out;
+      const bool noted = *r.note != '\0';
+      EXPECT_EQ(count(run.err, "mvcomm: note:"), noted ? 1u : 0u) << run.err;
+      if (noted) {
+        EXPECT_EQ(count(run.err, r.note), 1u) << run.err;
+      }
+    }
+  }
+}
+
+TEST_F(CliProfiles, ATableDownloadThatStopsSaysWhatTheTerminalMayHold) {
+  const std::string table = dir_ + "/table.csv";
+  std::ofstream(table) << "employeeid,cardid\n7,707\n8,808\n9,909\n";  // 20 bytes: two blocks
+  struct Row {
+    const char* fault;
+    const char* says;
+  };
+  const Row rows[] = {
+      {"silence:write-block:skip=1", "table may now be partial: write it again"},
+      {"nak:write-block", "table may now be partial: write it again"},
+      {"silence:write-block", "did not answer the first block"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.fault);
+    ToolRun run = runCli({"--simulate", "--sim-fault", r.fault, "writerefertable", "1", table});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("error 20024:"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(r.says), std::string::npos) << run.err;
+  }
+  // Whatever a terminal answers to a stored block, the download goes on.
+  for (const char* reply : {"write-reply=ack", "write-reply=echo"}) {
+    ToolRun run = runCli({"--simulate", "--sim-profile", reply, "writerefertable", "1", table});
+    EXPECT_EQ(run.status, 0) << reply << run.err;
+  }
+}
+
+}  // namespace
+}  // namespace mvcomm::testing
