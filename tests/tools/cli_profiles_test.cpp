@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "emulator/virtual_line.h"
 #include "tests/tools/run_cli.h"
+#include "tools/mvcomm/selftest.h"
 
 namespace mvcomm::testing {
 namespace {
@@ -86,6 +88,36 @@ TEST_F(CliProfiles, ATableDownloadThatStopsSaysWhatTheTerminalMayHold) {
   for (const char* reply : {"write-reply=ack", "write-reply=echo"}) {
     ToolRun run = runCli({"--simulate", "--sim-profile", reply, "writerefertable", "1", table});
     EXPECT_EQ(run.status, 0) << reply << run.err;
+  }
+}
+
+// selftest reads each rate back and says how far off it is: over 2% warns,
+// over 3% fails.
+TEST(Selftest, ShowsTheRateReadBackAndHowFarOff) {
+  struct Row {
+    std::uint32_t (*kept)(std::uint32_t);
+    const char* line;
+    int status;
+    const char* summary;
+  };
+  const Row rows[] = {
+      {[](std::uint32_t r) { return r / 100 * 100; }, "2450 M    2400 M      -2.0%    kept, but over 2% off\n", 0,
+       "all settings work; 2 rate(s) are over 2% off"},
+      {[](std::uint32_t r) { return r / 100 * 100; }, "10416 S   10400 S     -0.2%    kept\n", 0, ""},
+      {[](std::uint32_t r) { return r == 15625 ? 14400u : r; }, "15625 S   14400 S     -7.8%    dropped: the rate is too far off\n",
+       1, "1 setting(s) failed"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.line);
+    emulator::Emulator nobody;
+    emulator::VirtualLine line(nobody);
+    line.setKeptRate(r.kept);
+    std::unique_ptr<serial::SerialPort> port;
+    ASSERT_EQ(0, line.opener().open("COM1", port));
+    std::ostringstream out;
+    EXPECT_EQ(r.status, cli::selftest(*port, line.clock(), false, out));
+    EXPECT_NE(out.str().find(r.line), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find(r.summary), std::string::npos) << out.str();
   }
 }
 

@@ -121,8 +121,8 @@ TEST_F(PtyEndToEnd, SelftestOnAPseudoTerminal) {
 
   ToolRun plain = runProgram({MVCOMM_BIN, "selftest", "--device", name});
   EXPECT_EQ(plain.status, 0) << plain.out << plain.err;
-  EXPECT_NE(plain.out.find("15625 S   kept"), std::string::npos) << plain.out;
-  EXPECT_NE(plain.out.find("2450 M    kept"), std::string::npos) << plain.out;
+  EXPECT_NE(plain.out.find("15625 S   15625 S     +0.0%    kept"), std::string::npos) << plain.out;
+  EXPECT_NE(plain.out.find("2450 M    2450 M      +0.0%    kept"), std::string::npos) << plain.out;
   EXPECT_NE(plain.out.find("all settings work"), std::string::npos);
 
   std::atomic<bool> stop{false};
@@ -140,7 +140,7 @@ TEST_F(PtyEndToEnd, SelftestOnAPseudoTerminal) {
   stop = true;
   echo.join();
   EXPECT_EQ(looped.status, 0) << looped.out << looped.err;
-  EXPECT_NE(looped.out.find("10416 S   kept      ok"), std::string::npos) << looped.out;
+  EXPECT_NE(looped.out.find("10416 S   10416 S     +0.0%    kept; loopback ok"), std::string::npos) << looped.out;
 
   ToolRun missing = runProgram({MVCOMM_BIN, "selftest", "--device", "/nonexistent/tty"});
   EXPECT_EQ(missing.status, 1);
