@@ -12,6 +12,7 @@
 
 #include "emulator/virtual_line.h"
 #include "tests/tools/run_cli.h"
+#include "tools/mvcomm/record_text.h"
 #include "tools/mvcomm/selftest.h"
 
 namespace mvcomm::testing {
@@ -89,6 +90,42 @@ TEST_F(CliProfiles, ATableDownloadThatStopsSaysWhatTheTerminalMayHold) {
     ToolRun run = runCli({"--simulate", "--sim-profile", reply, "writerefertable", "1", table});
     EXPECT_EQ(run.status, 0) << reply << run.err;
   }
+}
+
+// trace-info reads back from a trace the choices of the terminal that made
+// it: the profile it names plays the same terminal.
+TEST_F(CliProfiles, TraceInfoNamesTheProfileOfTheTerminalInTheTrace) {
+  const std::string table = dir_ + "/table.csv";
+  std::ofstream(table) << "7,707\n8,808\n9,909\n";
+  for (const char* profile : {"default", "crc=arc-control,third=zero,write-reply=echo,turnaround=35",
+                              "crc=zero,start=01,write-reply=ack", "crc=xmodem-frame-msb,turnaround=150"}) {
+    SCOPED_TRACE(profile);
+    std::string all;
+    int n = 0;
+    for (std::vector<std::string> command : {std::vector<std::string>{"readdata", "1", "2026-03-01", "2026-03-15"},
+                                             {"readrefertable", "1"}, {"writerefertable", "1", table}}) {
+      const std::string trace = dir_ + "/" + std::to_string(++n) + ".trace";
+      command.insert(command.begin(), {"--simulate", "--sim-profile", profile, "--trace", trace});
+      ASSERT_EQ(runCli(command).status, 0);
+      std::string text, why;
+      ASSERT_TRUE(cli::readFile(trace, text, why));
+      all += text;
+    }
+    std::ofstream(dir_ + "/all.trace") << all;
+    ToolRun info = runCli({"trace-info", dir_ + "/all.trace"});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("sessions: 3;"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("as mvcomm-sim --profile " + std::string(profile) + "\n"), std::string::npos) << info.out;
+  }
+  // What the driver read back, from the trace's own notes; a broken line is named.
+  std::ofstream(dir_ + "/driver.trace") << "# mvcomm trace 1\n     0.000 open COM1\n     0.010 set 2450 M reads 2400\n"
+                                        << "     0.020 > 2400 M 00 01 00\n";
+  ToolRun driver = runCli({"trace-info", dir_ + "/driver.trace"});
+  EXPECT_NE(driver.out.find("driver: asked for 2450, the driver reads back 2400"), std::string::npos) << driver.out;
+  std::ofstream(dir_ + "/bad.trace") << "     0.020 > 2400 Q 00\n";
+  ToolRun bad = runCli({"trace-info", dir_ + "/bad.trace"});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("line 1: bad parity"), std::string::npos) << bad.err;
 }
 
 // selftest reads each rate back and says how far off it is: over 2% warns,

@@ -31,11 +31,20 @@ void CheckJudge::add(std::span<const std::uint8_t> frame, const emulator::FrameP
     }
   }
   ++frames_;
+  if (frame.empty()) return;
+  if (start_ == -1) start_ = frame[0];
+  if (start_ != frame[0]) start_ = -2;
+  if (parts.payloadOffset == 3 && frame.size() >= 3) {
+    const char* third = frame[2] == static_cast<std::uint8_t>(~frame[1]) ? "complement" : frame[2] == 0 ? "zero" : "mixed";
+    third_ = third_.empty() || third_ == third ? third : "mixed";
+  }
 }
 
 CheckFinding CheckJudge::finding() const {
   CheckFinding out;
   out.frames = frames_;
+  if (start_ >= 0) out.startByte = static_cast<std::uint8_t>(start_);
+  out.thirdByte = third_;
   std::size_t best = 0;
   for (std::size_t f = 1; f < counts_.size(); ++f) {
     if (counts_[f] > counts_[best]) best = f;

@@ -24,6 +24,8 @@ struct CheckFinding {
   std::size_t frames = 0;                  // frames judged
   std::optional<emulator::CrcForm> form;   // the terminal's form, when one stands out
   std::size_t misfits = 0;                 // frames that do not fit it (damaged)
+  std::optional<std::uint8_t> startByte;   // when every frame began with the same byte
+  std::string thirdByte;                   // data frames: "complement", "zero", "mixed", or ""
 
   // True when the terminal class checks this form (CRC-16/ARC over any
   // span, either byte order); zero bytes and the other algorithms it takes
@@ -42,6 +44,8 @@ class CheckJudge {
   std::vector<std::uint32_t> counts_;      // per emulator::allCrcForms()
   std::vector<std::size_t> candidates_;    // the forms that fit the first frame
   std::size_t frames_ = 0;
+  int start_ = -1;                         // the first frame's start byte; -2 once they differ
+  std::string third_;                      // as CheckFinding::thirdByte
 };
 
 }  // namespace mvcomm::cli

@@ -28,6 +28,7 @@
 #include "tools/mvcomm/selftest.h"
 #include "tools/mvcomm/simulated_line.h"
 #include "tools/mvcomm/stream_watch.h"
+#include "tools/mvcomm/trace_info.h"
 #include "tools/mvcomm/trace_port.h"
 
 namespace mvcomm::cli {
@@ -49,6 +50,7 @@ constexpr const char* kUsage =
     "  writerefertable MACHINE FILE              CSV rows employeeid,cardid (header optional)\n"
     "  collect MACHINE FROM TO --out FILE [--clear]\n"
     "  selftest --device PATH [--loopback]\n"
+    "  trace-info FILE                           what a --trace FILE shows about the terminal\n"
     "Run 'mvcomm COMMAND --help' for one command.\n";
 
 struct CommandInfo {
@@ -98,6 +100,13 @@ const std::map<std::string, CommandInfo>& commands() {
         "Applies each line setting the terminals need (space and mark parity; 2400, 2450,\n"
         "4937, 10416, 15625 and 2403 baud) to PATH and reports which the device keeps.\n"
         "With --loopback (TX wired to RX) a pattern is also sent and received at each.\n"}},
+      {"trace-info",
+       {1, 1,
+        "usage: mvcomm trace-info FILE\n"
+        "Reads a trace written by --trace FILE and reports what it shows about the\n"
+        "terminal where the protocol leaves terminals free: the check at the end of its\n"
+        "frames, the shape of its replies, how long it takes to answer, the rates on the\n"
+        "line and what the driver read back, and the mvcomm-sim --profile that plays it.\n"}},
   };
   return table;
 }
@@ -538,6 +547,15 @@ int runMvcomm(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (o.loopback && o.command != "selftest") return usageError("--loopback belongs to selftest");
   if (o.command == "selftest" && (!o.device || o.simulate))
     return usageError("selftest needs --device PATH (a real port)");
+
+  if (o.command == "trace-info") {
+    std::string text, why;
+    if (!readFile(o.args[0], text, why) || !traceInfo(text, out, why)) {
+      err << "mvcomm: trace-info: " << o.args[0] << ": " << why << '\n';
+      return kExitFailed;
+    }
+    return kExitOk;
+  }
 
   // --device or --simulate stand for port 1 unless --port says otherwise.
   const auto commport = static_cast<std::int16_t>(o.port.value_or(o.device || o.simulate ? 1 : 0));
