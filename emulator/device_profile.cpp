@@ -33,8 +33,8 @@ std::string apply(std::string_view key, std::string_view value, DeviceProfile& p
       return "start=" + std::string(value) + ": two hex digits";
     p.startByte = static_cast<std::uint8_t>(byte);
   } else if (key == "third") {
-    if (value != "complement" && value != "zero") return "third: complement or zero";
-    p.thirdByteZero = value == "zero";
+    if (value != "zero" && value != "complement") return "third: zero or complement";
+    p.thirdByteComplement = value == "complement";
   } else if (key == "write-reply") {
     if (value == "acks") p.writeReply = WriteReply::kAcks;
     else if (value == "ack") p.writeReply = WriteReply::kAck;
@@ -100,7 +100,7 @@ std::string deviceProfileText(const DeviceProfile& p) {
   auto add = [&](const std::string& item) { out += (out.empty() ? "" : ",") + item; };
   if (!(p.crc == d.crc)) add("crc=" + crcFormName(p.crc));
   if (p.startByte != d.startByte) add("start=" + hexByte(p.startByte));
-  if (p.thirdByteZero) add("third=zero");
+  if (p.thirdByteComplement) add("third=complement");
   switch (p.writeReply) {
     case WriteReply::kAcks: break;
     case WriteReply::kAck: add("write-reply=ack"); break;

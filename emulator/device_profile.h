@@ -11,7 +11,7 @@
 // Keys (default first):
 //   crc=FORM            check bytes of its frames (crc_form.h): arc-frame, ...
 //   start=HEX           first byte of its data frames and block replies: 02
-//   third=complement|zero      a data frame's byte after K
+//   third=zero|complement      a data frame's byte after K
 //   write-reply=acks|ack|echo|nak   reply to a stored table block: five ACKs,
 //                       one ACK, the frame's first six bytes echoed; nak: it
 //                       refuses every block with one NAK
@@ -47,7 +47,7 @@ enum class TableWrite : std::uint8_t { kEraseOnFirstBlock, kInPlace };
 struct DeviceProfile {
   CrcForm crc{};                                   // arc-frame
   std::uint8_t startByte = 0x02;                   // STX
-  bool thirdByteZero = false;                      // K's complement
+  bool thirdByteComplement = false;                // 0x00
   WriteReply writeReply = WriteReply::kAcks;
   RateReturn rateReturn = RateReturn::kNextSession;
   Clock::duration rateQuiet = std::chrono::milliseconds(6000);  // under kQuiet

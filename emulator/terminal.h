@@ -109,7 +109,7 @@ class Terminal {
 
   void endSession();       // back to idle; the rate is the profile's affair
   void endTransfer();      // a record transfer has ended
-  wire::FrameStyle frameStyle() const { return {profile_.startByte, profile_.thirdByteZero, profile_.crc}; }
+  wire::FrameStyle frameStyle() const { return {profile_.startByte, profile_.thirdByteComplement, profile_.crc}; }
   std::size_t recordsPerFrame() const;
   void onAddress();
   std::optional<Transmission> onSessionByte(Clock::time_point at);

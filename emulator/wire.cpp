@@ -11,7 +11,7 @@ std::vector<std::uint8_t> dataFrame(std::uint8_t control, std::span<const std::u
   frame.reserve(payload.size() + 6);
   frame.push_back(style.start);
   frame.push_back(control);
-  frame.push_back(style.thirdByteZero ? 0x00 : static_cast<std::uint8_t>(~control));
+  frame.push_back(style.thirdByteComplement ? static_cast<std::uint8_t>(~control) : 0x00);
   frame.insert(frame.end(), payload.begin(), payload.end());
   frame.push_back(last ? kEot : kEtx);
   appendCheck(frame, FrameParts{3, payload.size(), true}, style.crc);

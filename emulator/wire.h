@@ -7,9 +7,9 @@
 // Data frame: start byte, control byte K, a third byte, L payload bytes,
 // ETX (EOT in the last one), two check bytes. K = 0xB1 header (L 2), 0xBB
 // date (L 3), anything else records (L = K, K / 4 records of 4 bytes). By
-// default (FrameStyle{}) the start byte is STX, the third byte K's
-// complement and the check CRC-16/ARC over the frame, low byte first; a
-// device profile may choose otherwise.
+// default (FrameStyle{}) the start byte is STX, the third byte 0x00 (as in
+// the protocol's own example) and the check CRC-16/ARC over the frame, low
+// byte first; a device profile may choose otherwise.
 #pragma once
 
 #include <cstddef>
@@ -74,7 +74,7 @@ std::vector<std::uint8_t> naks();
 // How a terminal shapes the frames it sends.
 struct FrameStyle {
   std::uint8_t start = kStx;    // first byte of data frames and block replies
-  bool thirdByteZero = false;   // a data frame's third byte: K's complement, or 0x00
+  bool thirdByteComplement = false;  // a data frame's third byte: 0x00, or K's complement
   CrcForm crc{};                // the check bytes
 };
 

@@ -4,7 +4,7 @@
 // acknowledgement of the read command, checked and decoded as readdata
 // does. The first input byte picks the form of the rest:
 //
-//   even: the bytes as they are (almost always refused by the CRC check);
+//   even: the bytes as they are (almost always refused: no frame structure);
 //   odd:  frames to build, so that the decoder sees sound frames too. Each
 //         is a flags byte (bit 0: ends in EOT, bit 1: CRC spoiled, bit 2:
 //         end byte left as given), the control byte K, the third byte and

@@ -4,7 +4,8 @@
 // what a trace can record (a time since the start, a positive rate, one of
 // the five parities); writing the frames again with the tool's own
 // TraceWriter and reading that gives the same frames, times to the
-// microsecond the format keeps.
+// microsecond the format keeps. trace-info reports on every trace that
+// reads, and refuses every other with the same line.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include <sstream>
+
+#include "tools/mvcomm/trace_info.h"
 #include "tools/mvcomm/trace_port.h"
 
 namespace {
@@ -59,7 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text(reinterpret_cast<const char*>(data), size);
   std::vector<TraceFrame> frames;
   std::string error;
-  if (!parseTrace(text, frames, error)) {
+  const bool read = parseTrace(text, frames, error);
+  std::ostringstream report;
+  std::string infoError;
+  if (traceInfo(text, report, infoError) != read || (!read && infoError != error)) __builtin_trap();
+  if (!read) {
     if (error.rfind("line ", 0) != 0) __builtin_trap();
     return 0;
   }

@@ -46,12 +46,14 @@ TEST(Wire, CrcMatchesCheckValueAndHostExamples) {
   EXPECT_FALSE(wire::crcMatches(Bytes{0x02}));
 }
 
-TEST(Wire, DataFramesCarryControlComplementEndByteAndCrc) {
+TEST(Wire, DataFramesCarryControlZeroEndByteAndCrc) {
   const Bytes header = wire::headerFrame(0x0102, false);
-  EXPECT_EQ("02 B1 4E 01 02 03", hex(std::span(header).first(6)));
+  EXPECT_EQ("02 B1 00 01 02 03", hex(std::span(header).first(6)));
   EXPECT_TRUE(wire::crcMatches(header));
   const Bytes date = wire::dateFrame(kDay, true);
-  EXPECT_EQ("02 BB 44 66 0A 1B 04", hex(std::span(date).first(7)));
+  EXPECT_EQ("02 BB 00 66 0A 1B 04", hex(std::span(date).first(7)));
+  const Bytes styled = wire::dateFrame(kDay, true, {0x01, true, {}});
+  EXPECT_EQ("01 BB 44 66 0A 1B 04", hex(std::span(styled).first(7)));
   const Bytes rec = wire::recordFrame(Bytes{1, 2, 0x4E, 0x1E}, false);
   ASSERT_EQ(10u, rec.size());
   EXPECT_EQ(0x04, rec[1]);
@@ -320,7 +322,7 @@ TEST_F(TerminalModel, OldModelSendsOneFramePerAckAndEndsWithAnEotFrame) {
   EXPECT_EQ(0xBB, frames[0][1]);
   EXPECT_EQ(128, frames[1][1]);
   EXPECT_EQ(32, frames[2][1]);
-  EXPECT_EQ("02 00 FF 04", hex(std::span(frames[3]).first(4)));
+  EXPECT_EQ("02 00 00 04", hex(std::span(frames[3]).first(4)));
   EXPECT_TRUE(frames[4].empty()) << "the EOT frame is the last";
   for (const Bytes& f : frames) EXPECT_LE(f.size(), 206u);
 }

@@ -414,7 +414,7 @@ std::string matrix(const DeviceProfile& profile, bool everyReply, std::vector<Ce
 // One choice at a time, each away from the default.
 const char* const kProfiles[] = {
     "crc=arc-control",       "crc=arc-payload",      "crc=arc-frame-msb",     "crc=zero",
-    "crc=modbus-frame",      "crc=xmodem-control",   "start=01",              "third=zero",
+    "crc=modbus-frame",      "crc=xmodem-control",   "start=01",              "third=complement",
     "write-reply=ack",       "write-reply=echo",     "write-reply=nak",       "rate-return=end",
     "rate-return=quiet:1500", "rate-return=power-up", "table-write=in-place", "turnaround=5",
     "turnaround=200",        "garbage=any",          "records-per-frame=7",   "eot=own",

@@ -43,7 +43,7 @@ TEST_F(CliProfiles, CollectClearsUnderEveryCheckAndSaysOnceWhenItCouldNotCheck) 
   };
   const Row rows[] = {
       {"default", ""},
-      {"crc=arc-control-msb,start=01,third=zero", ""},
+      {"crc=arc-control-msb,start=01,third=complement", ""},
       {"crc=zero", "carry zero check bytes"},
       {"crc=xmodem-frame", "carry a xmodem-frame check, which the terminal class does not know"},
   };
@@ -97,7 +97,7 @@ TEST_F(CliProfiles, ATableDownloadThatStopsSaysWhatTheTerminalMayHold) {
 TEST_F(CliProfiles, TraceInfoNamesTheProfileOfTheTerminalInTheTrace) {
   const std::string table = dir_ + "/table.csv";
   std::ofstream(table) << "7,707\n8,808\n9,909\n";
-  for (const char* profile : {"default", "crc=arc-control,third=zero,write-reply=echo,turnaround=35",
+  for (const char* profile : {"default", "crc=arc-control,third=complement,write-reply=echo,turnaround=35",
                               "crc=zero,start=01,write-reply=ack", "crc=xmodem-frame-msb,turnaround=150"}) {
     SCOPED_TRACE(profile);
     std::string all;

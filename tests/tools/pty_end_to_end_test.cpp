@@ -77,6 +77,37 @@ TEST_F(PtyEndToEnd, ClockTableAndClearThroughTheLink) {
   EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the link goes with the simulator";
 }
 
+// Terminals that choose otherwise where the protocol leaves them free, in
+// real time: the table goes both ways and the records come whole, whatever
+// check their frames carry or whatever they answer to a block.
+TEST_F(PtyEndToEnd, TerminalsOfOtherProfilesOverThePty) {
+  struct Row {
+    const char* profile;
+    bool noted;  // frames taken on structure alone, and mvcomm says so
+  };
+  const Row rows[] = {
+      {"crc=arc-control-msb,start=01,third=complement,write-reply=ack,turnaround=10", false},
+      {"crc=xmodem-frame,write-reply=echo,rate-return=end,table-write=in-place,turnaround=60", true},
+  };
+  const std::string table = dir_ + "/table.csv";
+  std::ofstream(table) << "employeeid,cardid\n7,16909060\n258,5\n4000,99999\n";
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.profile);
+    SimProcess sim;
+    ASSERT_TRUE(sim.start({"-v", "--profile", r.profile}));
+    ToolRun write = mvcomm(sim, {"writerefertable", "1", table});
+    EXPECT_EQ(write.status, 0) << write.err << sim.log();
+    ToolRun read = mvcomm(sim, {"readrefertable", "1"});
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.out, "employeeid,cardid\n7,16909060\n258,5\n4000,99999\n");
+    ToolRun records = mvcomm(sim, {"readdata", "1", "2026-03-09", "2026-03-15"});
+    EXPECT_EQ(records.status, 0) << records.err;
+    EXPECT_EQ(records.out, goldenStdout("readdata_new_csv"));
+    EXPECT_EQ(records.err.find("mvcomm: note:") != std::string::npos, r.noted) << records.err;
+    sim.stop();
+  }
+}
+
 // Faults while collect --clear reads: each ends with status 1, says the
 // terminal was not cleared, and no clear command (A6) reached the line.
 TEST_F(PtyEndToEnd, FaultsDuringCollectLeaveTheTerminalUncleared) {

@@ -188,7 +188,7 @@ bool traceInfo(const std::string& text, std::ostream& out, std::string& error) {
       if (!f.thirdByte.empty()) thirds.insert(f.thirdByte);
       if (f.form) profile.crc = *f.form;
       if (f.startByte) profile.startByte = *f.startByte;
-      if (f.thirdByte == "zero") profile.thirdByteZero = true;
+      if (f.thirdByte == "complement") profile.thirdByteComplement = true;
     }
     out << total << " in " << it->second.size() << " transfer(s); check " << join(forms);
     if (misfits > 0) out << " (" << misfits << " frame(s) off it: damaged on the line)";
