@@ -13,6 +13,7 @@
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 dir=${MVCOMM_BENCH_BUILD:-$top/build/plain}
+[[ -d $dir ]] && dir=$(cd "$dir" && pwd)   # the benchmarks run from their own folders
 min_time=${MVCOMM_BENCH_MIN_TIME:-0.3}
 out=$(mktemp -d /tmp/mvcomm-benchrun-XXXXXX)
 trap 'rm -rf "$out"' EXIT
