@@ -211,7 +211,10 @@ bool traceInfo(const std::string& text, std::ostream& out, std::string& error) {
     out << "turnaround (end of the host's frame to the reply's first byte, estimated): " << percentile(turnarounds)
         << '\n';
     std::sort(turnarounds.begin(), turnarounds.end());
-    profile.turnaround = std::chrono::milliseconds(static_cast<long>(turnarounds[turnarounds.size() / 2] + 0.5));
+    // A trace's times may be anything a file holds; a simulated terminal
+    // waits at most a minute.
+    const double typical = std::min(turnarounds[turnarounds.size() / 2], 60000.0);
+    profile.turnaround = std::chrono::milliseconds(static_cast<long>(typical + 0.5));
   }
   out << "as mvcomm-sim --profile " << emulator::deviceProfileText(profile) << '\n';
   return true;
