@@ -128,10 +128,12 @@ HRESULT MVComm::QueryInterface(REFIID riid, void** ppvObject) {
 }
 
 ULONG MVComm::AddRef() {
-  // The first reference holds the module until the last one goes.
-  const int32_t before = refCount_.fetch_add(1, std::memory_order_acq_rel);
-  if (before == 0) binding_->lockModule();
-  return static_cast<ULONG>(before + 1);
+  // The first reference holds the module until the last one goes. The lock
+  // comes first, so that DllCanUnloadNow on another thread never sees an
+  // object that has a reference but no lock. Only the factory holds an
+  // object at count 0, so no second first reference races this one.
+  if (refCount_.load(std::memory_order_acquire) == 0) binding_->lockModule();
+  return static_cast<ULONG>(refCount_.fetch_add(1, std::memory_order_acq_rel) + 1);
 }
 
 ULONG MVComm::Release() {

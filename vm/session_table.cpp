@@ -63,7 +63,9 @@ HRESULT SessionTable::find(uint32_t threadId, IVMSession** session) {
   PBCOMLock lock;
   *session = nullptr;
   SessionEntry* e = entryOf(threadId);
-  if (e == nullptr || e->useCount == 0) return S_FALSE;
+  // Idle at 0 or less: a count an object released on a foreign thread took
+  // down must never make a stale handle look live.
+  if (e == nullptr || e->useCount <= 0) return S_FALSE;
   *session = e->session;
   return S_OK;
 }
@@ -96,7 +98,7 @@ HRESULT SessionTable::dropUse(uint32_t threadId) {
   PBCOMLock lock;
   SessionEntry* e = entryOf(threadId);
   if (e == nullptr) return E_FAIL;
-  --e->useCount;
+  if (e->useCount > 0) --e->useCount;
   return S_OK;
 }
 

@@ -30,15 +30,18 @@ class SessionTable {
 
   // Sets all entries to zero. Called once, at load.
   static void clear();
-  // S_OK with the session of the first entry of `threadId` whose count is not
-  // 0; S_FALSE and null for no entry or an idle one; E_FAIL if `session` is null.
+  // S_OK with the session of the first entry of `threadId` whose count is
+  // above 0; S_FALSE and null for no entry or an idle one; E_FAIL if `session`
+  // is null.
   static HRESULT find(uint32_t threadId, IVMSession** session);
   // Records {threadId, session, 1} in the thread's own entry, else the first
   // free one: S_OK. S_FALSE when the table is full (nothing written); E_FAIL
   // for a null session.
   static HRESULT insert(uint32_t threadId, IVMSession* session);
   // Count + 1 / - 1 on the thread's entry; E_FAIL when it has none. An entry
-  // whose count drops to 0 stays, idle, with its stale handle.
+  // whose count drops to 0 stays, idle, with its stale handle; dropUse never
+  // takes a count below 0 (an object released on another thread than its
+  // creator's drops the releasing thread's count).
   static HRESULT addUse(uint32_t threadId);
   static HRESULT dropUse(uint32_t threadId);
   // Zeroes the thread's entry; the session is not released.

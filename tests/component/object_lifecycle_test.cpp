@@ -9,11 +9,19 @@
 #include <thread>
 #include <vector>
 
+#include "component/mvcomm_object.h"
+#include "server/module_descriptor.h"
 #include "tests/component/component_fixture.h"
 #include "txn/pbcom_mtsobjectcontrol.h"
 #include "vm/session_table.h"
 
-namespace mvcomm::component::testing {
+namespace mvcomm::component {
+
+struct MVCommTestAccess {
+  static int32_t references(const MVComm* object) { return object->refCount_.load(); }
+};
+
+namespace testing {
 namespace {
 
 vm::SessionEntry entryOfThisThread() {
@@ -34,6 +42,28 @@ TEST_F(ObjectLifecycle, ObjectHoldsTheModuleWhileItLives) {
   EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
   EXPECT_EQ(object->Release(), 0u);
   EXPECT_EQ(DllCanUnloadNow(), S_OK) << "a factory still held does not keep the module";
+}
+
+// The first reference takes the module lock before it counts: never is an
+// object referenced while DllCanUnloadNow on another thread could say S_OK.
+const MVComm* gGaining = nullptr;
+int32_t gReferencesAtLock = -1;
+
+TEST_F(ObjectLifecycle, TheFirstReferenceLocksTheModuleBeforeItCounts) {
+  ModuleBinding binding = server::testing::moduleBinding();
+  static void (*realLock)() = binding.lockModule;
+  binding.lockModule = [] {
+    gReferencesAtLock = MVCommTestAccess::references(gGaining);
+    realLock();
+  };
+  MVComm* object = nullptr;
+  ASSERT_EQ(MVComm::create(&binding, nullptr, &object), S_OK);
+  gGaining = object;
+  EXPECT_EQ(object->AddRef(), 1u);
+  EXPECT_EQ(gReferencesAtLock, 0);
+  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+  EXPECT_EQ(object->Release(), 0u);
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }
 
 TEST_F(ObjectLifecycle, ServerLocksCountLikeObjects) {
@@ -239,4 +269,5 @@ TEST_F(ObjectLifecycle, DispatchBasics) {
 }
 
 }  // namespace
-}  // namespace mvcomm::component::testing
+}  // namespace testing
+}  // namespace mvcomm::component

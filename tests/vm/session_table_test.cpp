@@ -64,6 +64,20 @@ TEST_F(SessionTableTest, AnIdleEntryIsNeverHandedOutAndIsReusedByTheNextInsert) 
   EXPECT_EQ(SessionTable::entry(at).session, fakeSession(2));
 }
 
+// An object released on another thread than its creator's drops the
+// releasing thread's count: that entry must never go below idle and hand
+// out its released session.
+TEST_F(SessionTableTest, AForeignReleaseNeverMakesAnIdleEntryLookLive) {
+  const uint32_t tid = 31;
+  ASSERT_EQ(SessionTable::insert(tid, fakeSession(3)), S_OK);
+  ASSERT_EQ(SessionTable::dropUse(tid), S_OK);  // its last object, session released
+  ASSERT_EQ(SessionTable::dropUse(tid), S_OK);  // a foreign object released here
+  EXPECT_EQ(SessionTable::entry(indexOf(tid)).useCount, 0);
+  IVMSession* found = fakeSession(9);
+  EXPECT_EQ(SessionTable::find(tid, &found), S_FALSE);
+  EXPECT_EQ(found, nullptr);
+}
+
 TEST_F(SessionTableTest, AFullTableRecordsNothingForANewThread) {
   for (uint32_t i = 0; i < SessionTable::kEntries; ++i) {
     ASSERT_EQ(SessionTable::insert(1000 + i, fakeSession(i + 1)), S_OK);
