@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/ole/ole_testing.h"
+#include "platform/ole/typelib/type_lib.h"
 #include "tests/typelib/mvcomm_slots.h"
 #include "tests/typelib/typelib_fixtures.h"
 
@@ -553,6 +554,40 @@ TEST_F(TestInvoke, BadDispParamsAreInvalidArguments) {
   EXPECT_EQ(info_->Invoke(&obj_, 4, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   EXPECT_EQ(info_->Invoke(nullptr, 1, DISPATCH_PROPERTYGET, &none, nullptr, nullptr, nullptr), E_INVALIDARG);
+}
+
+// A put whose only parameter is the locale has nowhere to take its value: a
+// library holding one is refused when read, and Invoke, handed one built in
+// memory all the same, refuses the call without writing outside its
+// bookkeeping or reaching the object.
+TEST(InvokeGuards, APutWithOnlyALocaleParameterIsRefusedEverywhere) {
+  typelib::Library lib = CompileOrFail(kTestIdl);
+  for (typelib::TypeEntry& t : lib.types)
+    for (typelib::Func& f : t.funcs)
+      if (f.name == "count" && f.invkind == typelib::kInvokePropertyPut) f.params[0].flags = typelib::kParamIn | typelib::kParamLcid;
+  EXPECT_NE(typelib::CheckLibrary(lib).find("property put without a value"), std::string::npos);
+  const std::vector<uint8_t> bytes = typelib::WriteLibrary(lib);
+  Ref<ITypeLib> read;
+  EXPECT_EQ(typelib::LoadTypeLibFromMemory(bytes.data(), bytes.size(), read.out()), TYPE_E_CANTLOADLIBRARY);
+
+  Ref<ITypeLib> made(typelib::TypeLib::Create(lib));
+  Ref<ITypeInfo> info;
+  ASSERT_EQ(made->GetTypeInfo(0, info.out()), S_OK);
+  TestObject obj;
+  VARIANT values[2];
+  for (VARIANT& v : values) {
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = 5;
+  }
+  DISPID names[2] = {DISPID_PROPERTYPUT, 0};
+  for (UINT given : {1u, 2u}) {  // the value alone, then one more named argument
+    SCOPED_TRACE(given);
+    DISPPARAMS dp = {values, names, given, given};
+    EXPECT_EQ(info->Invoke(static_cast<ITest*>(&obj), 1, DISPATCH_PROPERTYPUT, &dp, nullptr, nullptr, nullptr),
+              DISP_E_BADPARAMCOUNT);
+  }
+  EXPECT_TRUE(obj.calls.empty());
 }
 
 // ---- IMVComm over a fake object -------------------------------------------------

@@ -219,6 +219,9 @@ HRESULT TypeInfo::invokePlan(const FuncPlan& plan, PVOID pvInstance, WORD wFlags
   for (size_t c = 0; c < counted; ++c) source[c] = -1;
   UINT firstNamed = 0;
   if (put) {
+    // A put takes its value in its last counted parameter; a library whose
+    // put has none is refused when loaded, and never reaches here from one.
+    if (counted == 0) return DISP_E_BADPARAMCOUNT;
     if (cNamed < 1 || dp->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT) return DISP_E_PARAMNOTFOUND;
     source[counted - 1] = 0;  // the value is rgvarg[0]
     firstNamed = 1;

@@ -6,9 +6,12 @@
 // semantic checks, GUID text.
 #include "platform/ole/typelib/tlb_io.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string_view>
 
 #include "platform/ole/typelib/tlb_format.h"
@@ -391,6 +394,13 @@ bool knownBaseType(uint16_t vt) {
 
 bool isInterfaceKind(uint16_t kind) { return kind == kTkindInterface || kind == kTkindDispatch; }
 
+// Member names compare without case, as GetIDsOfNames looks them up.
+std::string folded(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
 std::string checkTypeRef(const Library& lib, const TypeRef& t) {
   if (!knownBaseType(t.vt)) return "unknown type code " + std::to_string(t.vt);
   if (t.pointers > kMaxPointers) return "too many pointer levels";
@@ -463,6 +473,8 @@ std::string CheckLibrary(const Library& lib) {
       if (base >= 0 && lib.types[base].vtableSlots > t.vtableSlots)
         return where + "smaller virtual table than its base";
     }
+    std::set<std::pair<int32_t, uint16_t>> kinds;  // (member id, invoke kind) seen
+    std::map<std::string, int32_t> ids;            // folded name -> its member id
     for (const Func& f : t.funcs) {
       const std::string fw = where + f.name + ": ";
       if (f.name.empty()) return where + "function without a name";
@@ -472,8 +484,15 @@ std::string CheckLibrary(const Library& lib) {
       if (f.vtableSlot >= t.vtableSlots) return fw + "slot beyond the virtual table";
       if (f.params.size() > kMaxParamsPerFunc) return fw + "too many parameters";
       if (std::string e = checkTypeRef(lib, f.result); !e.empty()) return fw + e;
-      if ((f.invkind & (kInvokePropertyPut | kInvokePropertyPutRef)) && f.params.empty())
+      // The value is a parameter of its own: neither the locale nor a retval.
+      const bool put = f.invkind & (kInvokePropertyPut | kInvokePropertyPutRef);
+      if (put && std::none_of(f.params.begin(), f.params.end(),
+                              [](const Param& p) { return !(p.flags & (kParamLcid | kParamRetval)); }))
         return fw + "property put without a value";
+      if (!kinds.insert({f.memid, f.invkind}).second)
+        return fw + "member id " + std::to_string(f.memid) + " used twice";
+      const auto [named, fresh] = ids.emplace(folded(f.name), f.memid);
+      if (!fresh && named->second != f.memid) return fw + "one name for two member ids";
       for (size_t k = 0; k < f.params.size(); ++k) {
         const Param& p = f.params[k];
         if (std::string e = checkTypeRef(lib, p.type); !e.empty()) return fw + e;
