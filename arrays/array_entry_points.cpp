@@ -30,12 +30,17 @@ int32_t PBCOMTypeConverter::SafeArrayToVMArray(vm::IVMArray** dest, vm::IVMValue
                                                int32_t arrayKind) {
   if (dest == nullptr || context == nullptr || src == nullptr) return kPbcomErrBadArgument;
   *dest = nullptr;
-  auto* marshaller = new (std::nothrow) PBCOMArrayMarshaller(src, elementType, context, arrayKind);
-  if (marshaller == nullptr) return kPbcomOk;
-  if (marshaller->vmArray() != nullptr) (void)marshaller->FillVMArray();
+  // A marshaller that cannot be made, or runs out of memory on its way,
+  // gives no array, as the walk does for an element it cannot carry.
+  std::unique_ptr<PBCOMArrayMarshaller> marshaller;
+  try {
+    marshaller = std::make_unique<PBCOMArrayMarshaller>(src, elementType, context, arrayKind);
+    if (marshaller->vmArray() != nullptr) (void)marshaller->FillVMArray();
+  } catch (const std::bad_alloc&) {
+    return kPbcomOk;
+  }
   *dest = marshaller->vmArray();
   if (*dest != nullptr) (*dest)->AddRef();
-  delete marshaller;
   return kPbcomOk;
 }
 
@@ -67,11 +72,17 @@ namespace {
 // Fills *slot (an existing SAFEARRAY, or null for a new one) from the VM
 // array. False when no marshaller could be made.
 bool fillSafeArray(SAFEARRAY** slot, vm::IVMArray* src, int32_t elementType) {
-  auto* marshaller = new (std::nothrow) PBCOMArrayMarshaller(src, *slot, elementType);
-  if (marshaller == nullptr) return false;
-  (void)marshaller->FillSafeArray();
+  std::unique_ptr<PBCOMArrayMarshaller> marshaller;
+  try {
+    marshaller = std::make_unique<PBCOMArrayMarshaller>(src, *slot, elementType);
+    (void)marshaller->FillSafeArray();
+  } catch (const std::bad_alloc&) {
+    // A new array made on the way is nobody's yet.
+    if (*slot == nullptr && marshaller != nullptr && marshaller->safeArray() != nullptr)
+      (void)SafeArrayDestroy(marshaller->safeArray());
+    return false;
+  }
   if (*slot == nullptr) *slot = marshaller->safeArray();
-  delete marshaller;
   return true;
 }
 

@@ -165,9 +165,6 @@ int32_t PBCOMArrayMarshaller::FillSafeArray() {
   return status;
 }
 
-convert::PBCOMTypeConverter& PBCOMArrayMarshaller::converter() {
-  if (!converter_) converter_ = std::make_unique<convert::PBCOMTypeConverter>();
-  return *converter_;
-}
+convert::PBCOMTypeConverter& PBCOMArrayMarshaller::converter() { return converter_; }
 
 }  // namespace mvcomm::arrays

@@ -86,7 +86,7 @@ class PBCOMArrayMarshaller {
   std::vector<LONG> indices_;               // current SAFEARRAY index; empty: no walk
   std::vector<int32_t> vmIndex_;            // scratch for the VM index
   uint32_t dimensions_ = 0;                 // number of dimensions
-  std::unique_ptr<convert::PBCOMTypeConverter> converter_;  // made on first need
+  convert::PBCOMTypeConverter converter_;   // stateless: costs nothing to hold
   int32_t shifted_ = 0;                     // 1: VM indices differ from SAFEARRAY indices
   bool ownsVmArray_ = false;                // SAFEARRAY -> VM direction
 };

@@ -8,6 +8,7 @@
 #include "component/component_status.h"
 #include "component/mvcomm_object.h"
 #include "convert/pbcom_type_converter.h"
+#include "platform/no_throw.h"
 #include "vm/vm_api.h"
 
 namespace mvcomm::component {
@@ -56,25 +57,29 @@ HRESULT putProperty(vm::IVMObject* object, const char* name, int32_t typeCode, S
   return st;
 }
 
-HRESULT getInteger(vm::IVMObject* object, const char* name, SHORT* place) {
+HRESULT getInteger(vm::IVMObject* object, const char* name, SHORT* place) try {
   if (object == nullptr) return kErrNoVMObject;
   if (place == nullptr) return E_POINTER;
   return getProperty(object, name, [place](vm::IVMValue* v) -> HRESULT {
     const int32_t st = v->getInteger(place);
     return st < 0 ? kErrTypedRead : st;
   });
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT getLong(vm::IVMObject* object, const char* name, LONG* place) {
+HRESULT getLong(vm::IVMObject* object, const char* name, LONG* place) try {
   if (object == nullptr) return kErrNoVMObject;
   if (place == nullptr) return E_POINTER;
   return getProperty(object, name, [place](vm::IVMValue* v) -> HRESULT {
     const int32_t st = v->getLong(place);
     return st < 0 ? kErrTypedRead : st;
   });
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT getString(vm::IVMObject* object, const char* name, BSTR* place) {
+HRESULT getString(vm::IVMObject* object, const char* name, BSTR* place) try {
   PBCOMTypeConverter converter;
   if (object == nullptr) return kErrNoVMObject;
   if (place == nullptr) return E_POINTER;
@@ -86,9 +91,11 @@ HRESULT getString(vm::IVMObject* object, const char* name, BSTR* place) {
     text->Release();
     return st;
   });
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT getDateTime(vm::IVMObject* object, const char* name, DATE* place) {
+HRESULT getDateTime(vm::IVMObject* object, const char* name, DATE* place) try {
   PBCOMTypeConverter converter;
   if (object == nullptr) return kErrNoVMObject;
   if (place == nullptr) return E_POINTER;
@@ -100,20 +107,26 @@ HRESULT getDateTime(vm::IVMObject* object, const char* name, DATE* place) {
     moment->Release();
     return st;
   });
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT putInteger(vm::IVMObject* object, const char* name, SHORT value) {
+HRESULT putInteger(vm::IVMObject* object, const char* name, SHORT value) try {
   if (object == nullptr) return kErrNoVMObject;
   // Widened with its sign: -1 stays -1.
   return putProperty(object, name, vm::kTypeInteger, [value](vm::IVMValue* v) {
     return v->setInteger(static_cast<int32_t>(value));
   });
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT putLong(vm::IVMObject* object, const char* name, LONG value) {
+HRESULT putLong(vm::IVMObject* object, const char* name, LONG value) try {
   if (object == nullptr) return kErrNoVMObject;
   return putProperty(object, name, vm::kTypeLong,
                      [value](vm::IVMValue* v) { return v->setLong(value); });
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 }  // namespace

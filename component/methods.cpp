@@ -12,6 +12,7 @@
 #include "component/component_status.h"
 #include "component/mvcomm_object.h"
 #include "convert/pbcom_type_converter.h"
+#include "platform/no_throw.h"
 #include "platform/ole/oleauto.h"
 #include "vm/vm_api.h"
 
@@ -132,44 +133,60 @@ HRESULT callMethod(vm::IVMObject* object, const char* name, const Param* params,
 
 }  // namespace
 
-HRESULT MVComm::setclock(BSTR machinenum, DATE clock) {
+HRESULT MVComm::setclock(BSTR machinenum, DATE clock) try {
   const Param p[] = {stringParam(machinenum), dateTimeParam(clock)};
   return callMethod(vmObject_, "setclock", p, 2);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT MVComm::moverecord(LONG numrecord, LONG flag) {
+HRESULT MVComm::moverecord(LONG numrecord, LONG flag) try {
   const Param p[] = {longParam(numrecord), longParam(flag)};
   return callMethod(vmObject_, "moverecord", p, 2);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT MVComm::readdata(BSTR machinenum, DATE startdate, DATE enddate) {
+HRESULT MVComm::readdata(BSTR machinenum, DATE startdate, DATE enddate) try {
   const Param p[] = {stringParam(machinenum), dateParam(startdate), dateParam(enddate)};
   return callMethod(vmObject_, "readdata", p, 3);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT MVComm::cleardata(BSTR machinenum) {
+HRESULT MVComm::cleardata(BSTR machinenum) try {
   const Param p[] = {stringParam(machinenum)};
   return callMethod(vmObject_, "cleardata", p, 1);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT MVComm::rtbeginwrite(LONG recordcount) {
+HRESULT MVComm::rtbeginwrite(LONG recordcount) try {
   const Param p[] = {longParam(recordcount)};
   return callMethod(vmObject_, "rtbeginwrite", p, 1);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT MVComm::rtwriterecord(LONG numrecord, LONG employeeid, LONG cardid) {
+HRESULT MVComm::rtwriterecord(LONG numrecord, LONG employeeid, LONG cardid) try {
   const Param p[] = {longParam(numrecord), longParam(employeeid), longParam(cardid)};
   return callMethod(vmObject_, "rtwriterecord", p, 3);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT MVComm::readrefertable(BSTR machinenum) {
+HRESULT MVComm::readrefertable(BSTR machinenum) try {
   const Param p[] = {stringParam(machinenum)};
   return callMethod(vmObject_, "readrefertable", p, 1);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT MVComm::writerefertable(BSTR machinenum) {
+HRESULT MVComm::writerefertable(BSTR machinenum) try {
   const Param p[] = {stringParam(machinenum)};
   return callMethod(vmObject_, "writerefertable", p, 1);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 }  // namespace mvcomm::component

@@ -11,6 +11,7 @@
 #include <new>
 
 #include "component/component_status.h"
+#include "platform/no_throw.h"
 #include "txn/pbcom_mtsobjectcontrol.h"
 #include "vm/session_table.h"
 #include "vm/vm_api.h"
@@ -38,7 +39,7 @@ ModuleBinding sessionTableBinding(const char* (*modulePath)(),
 
 // ---- creation and destruction ------------------------------------------------
 
-HRESULT MVComm::create(const ModuleBinding* binding, vm::IVMSession* session, MVComm** out) {
+HRESULT MVComm::create(const ModuleBinding* binding, vm::IVMSession* session, MVComm** out) try {
   if (out == nullptr || binding == nullptr) return E_POINTER;
   *out = nullptr;
   MVComm* self = new (std::nothrow) MVComm(binding);
@@ -91,6 +92,8 @@ HRESULT MVComm::create(const ModuleBinding* binding, vm::IVMSession* session, MV
   }
   *out = self;
   return st;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 MVComm::~MVComm() {
@@ -106,7 +109,7 @@ MVComm::~MVComm() {
 
 // ---- IUnknown ----------------------------------------------------------------
 
-HRESULT MVComm::QueryInterface(REFIID riid, void** ppvObject) {
+HRESULT MVComm::QueryInterface(REFIID riid, void** ppvObject) try {
   if (ppvObject == nullptr) return E_POINTER;
   *ppvObject = nullptr;
   if (typeInfo_ == nullptr) return TYPE_E_INVALIDSTATE;
@@ -125,6 +128,8 @@ HRESULT MVComm::QueryInterface(REFIID riid, void** ppvObject) {
   found->AddRef();
   *ppvObject = found;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 ULONG MVComm::AddRef() {
@@ -147,13 +152,15 @@ ULONG MVComm::Release() {
 
 // ---- IDispatch -----------------------------------------------------------------
 
-HRESULT MVComm::GetTypeInfoCount(UINT* pctinfo) {
+HRESULT MVComm::GetTypeInfoCount(UINT* pctinfo) try {
   if (pctinfo == nullptr) return E_POINTER;
   *pctinfo = 1;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT MVComm::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
+HRESULT MVComm::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) try {
   if (ppTInfo == nullptr) return E_POINTER;
   *ppTInfo = nullptr;
   if (iTInfo != 0) return DISP_E_BADINDEX;
@@ -161,18 +168,24 @@ HRESULT MVComm::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
   typeInfo_->AddRef();
   *ppTInfo = typeInfo_;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT MVComm::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
+HRESULT MVComm::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) try {
   if (typeInfo_ == nullptr) return TYPE_E_CANTLOADLIBRARY;
   return typeInfo_->GetIDsOfNames(rgszNames, cNames, rgDispId);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 HRESULT MVComm::Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags, DISPPARAMS* pDispParams,
-                       VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+                       VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) try {
   if (typeInfo_ == nullptr) return TYPE_E_CANTLOADLIBRARY;
   return typeInfo_->Invoke(static_cast<IMVComm*>(this), dispIdMember, wFlags, pDispParams,
                            pVarResult, pExcepInfo, puArgErr);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 }  // namespace mvcomm::component

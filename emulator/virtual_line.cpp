@@ -174,12 +174,14 @@ int VirtualLine::open(const std::string& name, std::unique_ptr<serial::SerialPor
   }
   if (vanished_ || name != portName_) return ENOENT;
   if (openPort_ != 0) return EBUSY;
+  // The handle first: a failed allocation leaves the line closed.
+  auto opened = std::make_unique<Port>(*this, nextPortId_);
   openPort_ = nextPortId_++;
   ++opens_;
   rx_.clear();
   frameBreak_ = true;
   dtr_ = true;  // open() raises DTR
-  port = std::make_unique<Port>(*this, openPort_);
+  port = std::move(opened);
   return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "component/component_status.h"
+#include "platform/no_throw.h"
 #include "server/module_state.h"
 #include "vm/session_table.h"
 
@@ -28,7 +29,7 @@ std::mutex gFactoryMutex;
 
 void testing::setSessionLookup(SessionLookup lookup) { gSessionLookup.store(lookup); }
 
-HRESULT PBCOMCF::QueryInterface(REFIID riid, void** ppvObject) {
+HRESULT PBCOMCF::QueryInterface(REFIID riid, void** ppvObject) try {
   if (ppvObject == nullptr) return E_POINTER;
   if (same(riid, IID_IUnknown) || same(riid, IID_IClassFactory)) {
     *ppvObject = static_cast<IClassFactory*>(this);
@@ -37,13 +38,15 @@ HRESULT PBCOMCF::QueryInterface(REFIID riid, void** ppvObject) {
   }
   *ppvObject = nullptr;
   return E_NOINTERFACE;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 ULONG PBCOMCF::AddRef() { return static_cast<ULONG>(refCount_.fetch_add(1) + 1); }
 
 ULONG PBCOMCF::Release() { return static_cast<ULONG>(refCount_.fetch_sub(1) - 1); }
 
-HRESULT PBCOMCF::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) {
+HRESULT PBCOMCF::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) try {
   if (ppvObject == nullptr) return E_POINTER;
   *ppvObject = nullptr;
   if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
@@ -67,15 +70,19 @@ HRESULT PBCOMCF::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObje
   const HRESULT hr = object->QueryInterface(riid, ppvObject);
   object->Release();
   return hr;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT PBCOMCF::LockServer(BOOL fLock) {
+HRESULT PBCOMCF::LockServer(BOOL fLock) try {
   if (fLock) {
     lockModule();
   } else {
     unlockModule();
   }
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 HRESULT getClassObject(registration::ServerDescriptor& descriptor, REFCLSID clsid, REFIID riid,

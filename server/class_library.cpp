@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 
+#include "platform/no_throw.h"
 #include "terminal/n_cst_mvcomm.h"
 #include "vm/class_library.h"
 #include "vm/vm_api.h"
@@ -22,6 +23,17 @@ using vm::IVMValue;
 using namespace vm;
 
 n_cst_mvcomm* self(void* p) { return static_cast<n_cst_mvcomm*>(p); }
+
+// What the VM calls: no exception goes back into it. A failed allocation is
+// its out-of-memory status.
+template <auto F>
+struct NoThrow;
+template <typename... A, int32_t (*F)(A...)>
+struct NoThrow<F> {
+  static int32_t call(A... a) noexcept {
+    return noThrow(kVmErrNoMemory, kVmErrFailed, [&] { return F(a...); });
+  }
+};
 
 // ---- value helpers ----------------------------------------------------------
 int32_t putString(IVMValue* out, const std::string& text) {
@@ -145,21 +157,21 @@ int32_t getString(void* p, IVMValue* out) {
 int32_t getCardedTime(void* p, IVMValue* out) { return putDateTime(out, self(p)->rscardedtime); }
 
 constexpr VariableDef kVariables[] = {
-    {"commport", kTypeInteger, getInteger<&n_cst_mvcomm::commport>,
-     setInteger<&n_cst_mvcomm::commport>},
-    {"bautrate", kTypeInteger, getInteger<&n_cst_mvcomm::bautrate>,
-     setInteger<&n_cst_mvcomm::bautrate>},
-    {"errormessage", kTypeString, getString<&n_cst_mvcomm::errormessage>, nullptr},
-    {"errorcode", kTypeLong, getLong<&n_cst_mvcomm::errorcode>, nullptr},
-    {"rsrows", kTypeLong, getLong<&n_cst_mvcomm::rsrows>, nullptr},
-    {"rsemployeeid", kTypeLong, getLong<&n_cst_mvcomm::rsemployeeid>, nullptr},
-    {"rsworkclass", kTypeString, getString<&n_cst_mvcomm::rsworkclass>, nullptr},
-    {"rscardedtime", kTypeDateTime, getCardedTime, nullptr},
-    {"rtrows", kTypeLong, getLong<&n_cst_mvcomm::rtrows>, nullptr},
-    {"rtemployeeid", kTypeLong, getLong<&n_cst_mvcomm::rtemployeeid>, nullptr},
-    {"rtcardid", kTypeLong, getLong<&n_cst_mvcomm::rtcardid>, nullptr},
-    {"receivedatatimelapse", kTypeLong, getLong<&n_cst_mvcomm::receivedatatimelapse>,
-     setLong<&n_cst_mvcomm::receivedatatimelapse>},
+    {"commport", kTypeInteger, NoThrow<getInteger<&n_cst_mvcomm::commport>>::call,
+     NoThrow<setInteger<&n_cst_mvcomm::commport>>::call},
+    {"bautrate", kTypeInteger, NoThrow<getInteger<&n_cst_mvcomm::bautrate>>::call,
+     NoThrow<setInteger<&n_cst_mvcomm::bautrate>>::call},
+    {"errormessage", kTypeString, NoThrow<getString<&n_cst_mvcomm::errormessage>>::call, nullptr},
+    {"errorcode", kTypeLong, NoThrow<getLong<&n_cst_mvcomm::errorcode>>::call, nullptr},
+    {"rsrows", kTypeLong, NoThrow<getLong<&n_cst_mvcomm::rsrows>>::call, nullptr},
+    {"rsemployeeid", kTypeLong, NoThrow<getLong<&n_cst_mvcomm::rsemployeeid>>::call, nullptr},
+    {"rsworkclass", kTypeString, NoThrow<getString<&n_cst_mvcomm::rsworkclass>>::call, nullptr},
+    {"rscardedtime", kTypeDateTime, NoThrow<getCardedTime>::call, nullptr},
+    {"rtrows", kTypeLong, NoThrow<getLong<&n_cst_mvcomm::rtrows>>::call, nullptr},
+    {"rtemployeeid", kTypeLong, NoThrow<getLong<&n_cst_mvcomm::rtemployeeid>>::call, nullptr},
+    {"rtcardid", kTypeLong, NoThrow<getLong<&n_cst_mvcomm::rtcardid>>::call, nullptr},
+    {"receivedatatimelapse", kTypeLong, NoThrow<getLong<&n_cst_mvcomm::receivedatatimelapse>>::call,
+     NoThrow<setLong<&n_cst_mvcomm::receivedatatimelapse>>::call},
 };
 
 // ---- functions -------------------------------------------------------------------
@@ -217,14 +229,14 @@ constexpr int32_t kLong[] = {kTypeLong};
 constexpr int32_t kLongLongLong[] = {kTypeLong, kTypeLong, kTypeLong};
 
 constexpr FunctionDef kFunctions[] = {
-    {"setclock", kNoResult, 2, kStringDatetime, callSetclock},
-    {"moverecord", kNoResult, 2, kLongLong, callMoverecord},
-    {"readdata", kNoResult, 3, kStringDateDate, callReaddata},
-    {"cleardata", kNoResult, 1, kString, callOnMachine<&n_cst_mvcomm::cleardata>},
-    {"rtbeginwrite", kNoResult, 1, kLong, callRtbeginwrite},
-    {"rtwriterecord", kNoResult, 3, kLongLongLong, callRtwriterecord},
-    {"readrefertable", kNoResult, 1, kString, callOnMachine<&n_cst_mvcomm::readrefertable>},
-    {"writerefertable", kNoResult, 1, kString, callOnMachine<&n_cst_mvcomm::writerefertable>},
+    {"setclock", kNoResult, 2, kStringDatetime, NoThrow<callSetclock>::call},
+    {"moverecord", kNoResult, 2, kLongLong, NoThrow<callMoverecord>::call},
+    {"readdata", kNoResult, 3, kStringDateDate, NoThrow<callReaddata>::call},
+    {"cleardata", kNoResult, 1, kString, NoThrow<callOnMachine<&n_cst_mvcomm::cleardata>>::call},
+    {"rtbeginwrite", kNoResult, 1, kLong, NoThrow<callRtbeginwrite>::call},
+    {"rtwriterecord", kNoResult, 3, kLongLongLong, NoThrow<callRtwriterecord>::call},
+    {"readrefertable", kNoResult, 1, kString, NoThrow<callOnMachine<&n_cst_mvcomm::readrefertable>>::call},
+    {"writerefertable", kNoResult, 1, kString, NoThrow<callOnMachine<&n_cst_mvcomm::writerefertable>>::call},
 };
 
 // ---- life cycle ------------------------------------------------------------------
@@ -238,7 +250,13 @@ constexpr EventDef kEvents[] = {
     {"destructor", onDestructor},
 };
 
-void* create() { return new (std::nothrow) n_cst_mvcomm(); }
+void* create() noexcept {
+  try {
+    return new n_cst_mvcomm();
+  } catch (...) {
+    return nullptr;  // the VM's create fails with its out-of-memory status
+  }
+}
 void destroy(void* p) { delete self(p); }
 
 constexpr ClassDef kClasses[] = {

@@ -10,6 +10,7 @@
 // Unload: nothing to tear down. The table lock lives in the VM library and
 // outlives this module; sessions, factories and the table stay as they are.
 
+#include "platform/no_throw.h"
 #include "platform/ole/winerror.h"
 #include "platform/ole/wtypes.h"
 #include "server/module_state.h"
@@ -40,18 +41,22 @@ STDAPI DllCanUnloadNow() {
 
 // Writes (or removes) the component's registry keys. E_NOTIMPL until the
 // registration room is part of the module.
-STDAPI DllRegisterServer() {
+STDAPI DllRegisterServer() try {
 #if defined(MVCOMM_HAVE_REGISTRATION)
   return mvcomm::registration::registerServer(mvcomm::server::moduleDescriptor().descriptor());
 #else
   return E_NOTIMPL;
 #endif
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-STDAPI DllUnregisterServer() {
+STDAPI DllUnregisterServer() try {
 #if defined(MVCOMM_HAVE_REGISTRATION)
   return mvcomm::registration::unregisterServer(mvcomm::server::moduleDescriptor().descriptor());
 #else
   return E_NOTIMPL;
 #endif
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }

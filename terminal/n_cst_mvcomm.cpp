@@ -76,6 +76,20 @@ void n_cst_mvcomm::of_seterrorinfo(std::int32_t al_errorcode, bool ab_apierror) 
   }
 }
 
+void n_cst_mvcomm::reportNoMemory() noexcept {
+  // The port first: closing it allocates nothing.
+  if (port_) (void)port_->close();
+  port_.reset();
+  il_hcomm = invalid_handle_value;
+  lastOsError_ = ENOMEM;
+  errorcode = ENOMEM;
+  try {
+    errormessage = terminal::apiErrorMessage(ENOMEM);
+  } catch (...) {
+    errormessage.clear();
+  }
+}
+
 bool n_cst_mvcomm::failOs(int error) {
   lastOsError_ = error;
   of_seterrorinfo(0, true);

@@ -6,7 +6,9 @@
 // (record set `rs*`, reference table `rt*`) from the public members.
 //
 // Every method reports exactly one outcome (except `moverecord` with a
-// `numrecord` <= 0) and leaves the port closed. No exception leaves a method.
+// `numrecord` <= 0) and leaves the port closed. No exception leaves a
+// method: a failed allocation is the outcome errno 12 (ENOMEM, "API
+// Error:Cannot allocate memory").
 //
 // The object reaches the line only through a PortOpener and a Clock. The
 // no-argument constructor takes both from a process-wide default environment
@@ -220,6 +222,9 @@ class n_cst_mvcomm {
   void noteCrc(const terminal::CrcEvidence& evidence);  // fills crcFindings_ from a transfer
   bool selectForTable(std::int32_t machine);
   void settleWait();
+  // A public method's handler: a failed allocation inside it closes the port
+  // and becomes the outcome ENOMEM.
+  void reportNoMemory() noexcept;
   void notify(Progress::Kind kind, std::int32_t count, Clock::duration wait = {});
   std::string settingsString(char parity) const;
 

@@ -61,7 +61,7 @@ bool n_cst_mvcomm::of_connect(std::int32_t al_machinenum) {
   return false;
 }
 
-void n_cst_mvcomm::setclock(const NullableString& machinenum, const NullableDateTime& clock) {
+void n_cst_mvcomm::setclock(const NullableString& machinenum, const NullableDateTime& clock) try {
   std::int32_t machine = 0;
   auto clockCheck = [&] {
     if (!clock || !clock->isValid() || !yearFitsWire(clock->date.year)) {
@@ -83,10 +83,12 @@ void n_cst_mvcomm::setclock(const NullableString& machinenum, const NullableDate
     acknowledged = isAckOnly({iblb_buffer.data(), static_cast<std::size_t>(got)});
   }
   of_seterrorinfo(acknowledged ? error_success : failed_set_clock, false);
+} catch (...) {
+  reportNoMemory();
 }
 
 void n_cst_mvcomm::readdata(const NullableString& machinenum, const NullableDate& startdate,
-                            const NullableDate& enddate) {
+                            const NullableDate& enddate) try {
   std::int32_t machine = 0;
   auto dateCheck = [&] {
     for (const NullableDate& d : {startdate, enddate}) {
@@ -150,9 +152,11 @@ void n_cst_mvcomm::readdata(const NullableString& machinenum, const NullableDate
     if (!of_readdatafromold(frame, size)) return;
   }
   of_seterrorinfo(error_success, false);
+} catch (...) {
+  reportNoMemory();
 }
 
-void n_cst_mvcomm::cleardata(const NullableString& machinenum) {
+void n_cst_mvcomm::cleardata(const NullableString& machinenum) try {
   std::int32_t machine = 0;
   if (!checkTerminalArguments(machinenum, invalid_arguments, nullptr, machine)) return;
   if (!of_connect(machine)) return;
@@ -171,6 +175,8 @@ void n_cst_mvcomm::cleardata(const NullableString& machinenum) {
   }
   of_clearrecordset(1);
   of_seterrorinfo(error_success, false);
+} catch (...) {
+  reportNoMemory();
 }
 
 }  // namespace mvcomm

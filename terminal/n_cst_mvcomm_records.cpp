@@ -154,7 +154,7 @@ bool n_cst_mvcomm::of_readdatafromold(std::vector<std::uint8_t>& ablb_buffer,
   return true;
 }
 
-void n_cst_mvcomm::moverecord(std::int32_t numrecord, std::int32_t flag) {
+void n_cst_mvcomm::moverecord(std::int32_t numrecord, std::int32_t flag) try {
   if (flag != 1 && flag != 2) {
     of_seterrorinfo(invalid_settings, false);
     return;
@@ -196,6 +196,8 @@ void n_cst_mvcomm::moverecord(std::int32_t numrecord, std::int32_t flag) {
     rtcardid = r.cardid;
   }
   of_seterrorinfo(error_success, false);
+} catch (...) {
+  reportNoMemory();
 }
 
 }  // namespace mvcomm

@@ -20,7 +20,7 @@ constexpr std::size_t kReadImageSize = 20000;     // read working buffer
 
 }  // namespace
 
-void n_cst_mvcomm::rtbeginwrite(std::int32_t recordcount) {
+void n_cst_mvcomm::rtbeginwrite(std::int32_t recordcount) try {
   // More rows than kMaxBlocks blocks can carry would be cut off by the
   // transfer while it reports success.
   if (recordcount <= 0 || recordcount > terminal::kMaxReferRows) {
@@ -32,10 +32,12 @@ void n_cst_mvcomm::rtbeginwrite(std::int32_t recordcount) {
   rtrows = recordcount;
   ib_rtbuferinit = true;
   of_seterrorinfo(error_success, false);
+} catch (...) {
+  reportNoMemory();
 }
 
 void n_cst_mvcomm::rtwriterecord(std::int32_t numrecord, std::int32_t employeeid,
-                                 std::int32_t cardid) {
+                                 std::int32_t cardid) try {
   if (!ib_rtbuferinit) {
     of_seterrorinfo(refertable_no_init, false);
     return;
@@ -47,6 +49,8 @@ void n_cst_mvcomm::rtwriterecord(std::int32_t numrecord, std::int32_t employeeid
   }
   istr_refertable[static_cast<std::size_t>(numrecord - 1)] = {employeeid, cardid};
   of_seterrorinfo(error_success, false);
+} catch (...) {
+  reportNoMemory();
 }
 
 // Opens the port, sends the table address (mark parity) and, after the
@@ -62,7 +66,7 @@ bool n_cst_mvcomm::selectForTable(std::int32_t machine) {
   return sendFrame(terminal::tableOpenFrame());
 }
 
-void n_cst_mvcomm::readrefertable(const NullableString& machinenum) {
+void n_cst_mvcomm::readrefertable(const NullableString& machinenum) try {
   std::int32_t machine = 0;
   if (!checkTerminalArguments(machinenum, invalid_arguments, nullptr, machine)) return;
   if (!selectForTable(machine)) return;
@@ -100,9 +104,11 @@ void n_cst_mvcomm::readrefertable(const NullableString& machinenum) {
   }
   if (!sendFrame(terminal::commandA2Frame())) return;
   of_seterrorinfo(ended ? error_success : failed_read_refertable, false);
+} catch (...) {
+  reportNoMemory();
 }
 
-void n_cst_mvcomm::writerefertable(const NullableString& machinenum) {
+void n_cst_mvcomm::writerefertable(const NullableString& machinenum) try {
   std::int32_t machine = 0;
   if (!checkTerminalArguments(machinenum, invalid_arguments, nullptr, machine)) return;
   if (rtrows <= 0) {
@@ -140,6 +146,8 @@ void n_cst_mvcomm::writerefertable(const NullableString& machinenum) {
   settleWait();
   if (!sendFrame(terminal::commandA2Frame())) return;
   of_seterrorinfo(success ? error_success : failed_write_refertable, false);
+} catch (...) {
+  reportNoMemory();
 }
 
 }  // namespace mvcomm

@@ -9,6 +9,7 @@
 
 #include <dlfcn.h>
 
+#include "platform/no_throw.h"
 #include "vm/vm_api.h"
 
 namespace mvcomm::txn {
@@ -36,12 +37,14 @@ const char* eventName(int32_t kind) {
 
 }  // namespace
 
-HRESULT PBCOM_MTSOBJECTCONTROL::QueryInterface(REFIID riid, void** ppvObject) {
+HRESULT PBCOM_MTSOBJECTCONTROL::QueryInterface(REFIID riid, void** ppvObject) try {
   if (owner_ == nullptr) {
     if (ppvObject != nullptr) *ppvObject = nullptr;
     return E_FAIL;
   }
   return owner_->QueryInterface(riid, ppvObject);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 ULONG PBCOM_MTSOBJECTCONTROL::AddRef() { return owner_ != nullptr ? owner_->AddRef() : 0; }
@@ -60,7 +63,7 @@ bool PBCOM_MTSOBJECTCONTROL::context(uint32_t* handle) {
   return ok;
 }
 
-HRESULT PBCOM_MTSOBJECTCONTROL::Activate() {
+HRESULT PBCOM_MTSOBJECTCONTROL::Activate() try {
   uint32_t ctx = 0;
   if (context(&ctx)) {
     (void)vm::vmPrepareRuntime();
@@ -70,16 +73,24 @@ HRESULT PBCOM_MTSOBJECTCONTROL::Activate() {
   }
   (void)fireComponentEvent(kActivate);
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-void PBCOM_MTSOBJECTCONTROL::Deactivate() {
+void PBCOM_MTSOBJECTCONTROL::Deactivate() try {
   (void)fireComponentEvent(kDeactivate);
   uint32_t ctx = 0;
   if (context(&ctx))
     callEngine<TxnServerUnLoadingFn>(kTxnServerUnLoading, [&](TxnServerUnLoadingFn fn) { fn(ctx); });
+} catch (...) {
+  // nothing to report: the deactivation event is lost
 }
 
-BOOL PBCOM_MTSOBJECTCONTROL::CanBePooled() { return fireComponentEvent(kCanBePooled); }
+BOOL PBCOM_MTSOBJECTCONTROL::CanBePooled() try {
+  return fireComponentEvent(kCanBePooled);
+} catch (...) {
+  return FALSE;  // an object that cannot say is not pooled
+}
 
 int32_t PBCOM_MTSOBJECTCONTROL::fireComponentEvent(int32_t kind) {
   uint32_t ctx = 0;

@@ -15,8 +15,10 @@ constexpr int32_t kInlineArgs = 8;  // calls with up to this many arguments allo
 
 ObjectImpl::ObjectImpl(SessionImpl* session, const ClassDef* cls, void* instance)
     : session_(session), cls_(cls), instance_(instance) {
-  session_->AddRef();
+  // Registered first: a failed registration throws before the session
+  // gains the reference the destructor would give back.
   handle_ = registerObject(this);
+  session_->AddRef();
 }
 
 ObjectImpl::~ObjectImpl() {

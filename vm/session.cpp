@@ -205,19 +205,26 @@ int32_t vmStartSession(IVMString* extraLibraries, IVMString* modulePath, int32_t
   }
   // From here the session (or, on failure, this function) owns one count
   // on the path's open module.
-  const ClassLibrary* library = shareOpenModule(key).library;
-  if (library == nullptr) {
-    void* module = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
-    if (module == nullptr) module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) return kVmErrNoModule;
-    auto entry = reinterpret_cast<ClassLibraryEntry>(dlsym(module, kClassLibrarySymbol));
-    library = entry != nullptr ? entry() : nullptr;
-    if (!usable(library)) {
-      dlclose(module);
-      return kVmErrNoClassLibrary;
+  const ClassLibrary* library = nullptr;
+  void* module = nullptr;
+  try {
+    library = shareOpenModule(key).library;
+    if (library == nullptr) {
+      module = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+      if (module == nullptr) module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+      if (module == nullptr) return kVmErrNoModule;
+      auto entry = reinterpret_cast<ClassLibraryEntry>(dlsym(module, kClassLibrarySymbol));
+      library = entry != nullptr ? entry() : nullptr;
+      if (!usable(library)) {
+        dlclose(module);
+        return kVmErrNoClassLibrary;
+      }
+      registerEventNames(library);
+      library = recordOpenModule(key, module, library);
     }
-    registerEventNames(library);
-    library = recordOpenModule(key, module, library);
+  } catch (const std::bad_alloc&) {
+    if (module != nullptr) dlclose(module);  // not recorded: nobody else holds this reference
+    return kVmErrNoMemory;
   }
   SessionImpl* s = nullptr;
   try {
@@ -244,8 +251,10 @@ int32_t vmCreateObject(IVMString* className, IVMSession* session, IVMObject** ou
   if (cls == nullptr) return kVmErrNoSuchClass;
   void* instance = cls->create();
   if (instance == nullptr) return kVmErrNoMemory;
-  auto* object = new (std::nothrow) ObjectImpl(s, cls, instance);
-  if (object == nullptr) {
+  ObjectImpl* object = nullptr;
+  try {
+    object = new ObjectImpl(s, cls, instance);
+  } catch (const std::bad_alloc&) {
     cls->destroy(instance);
     return kVmErrNoMemory;
   }

@@ -27,6 +27,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/no_throw.h"
 #include "platform/ole/internal/bstr_util.h"
 #include "platform/ole/internal/coerce.h"
 #include "platform/ole/internal/date_calc.h"
@@ -660,7 +661,7 @@ HRESULT coerce(VARIANT* out, const VARIANT* src, const CoerceOptions& opt, VARTY
 // ---- entry points --------------------------------------------------------------------
 
 WINOLEAUTAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid,
-                                 USHORT wFlags, VARTYPE vt) {
+                                 USHORT wFlags, VARTYPE vt) try {
   if (pvargDest == nullptr || pvarSrc == nullptr) return E_INVALIDARG;
   mvcomm::ole::internal::CoerceOptions opt;
   opt.lcid = lcid;
@@ -676,9 +677,13 @@ WINOLEAUTAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSr
   }
   std::memcpy(pvargDest, &result, sizeof(VARIANT));
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 WINOLEAUTAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags,
-                               VARTYPE vt) {
+                               VARTYPE vt) try {
   return VariantChangeTypeEx(pvargDest, pvarSrc, LOCALE_USER_DEFAULT, wFlags, vt);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }

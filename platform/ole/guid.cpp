@@ -4,6 +4,7 @@
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
 #include <cstring>
 
+#include "platform/no_throw.h"
 #include "platform/ole/oleauto.h"
 
 EXTERN_C const IID IID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
@@ -112,33 +113,39 @@ STDAPI_(int) StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) {
   return kGuidChars + 1;
 }
 
-STDAPI StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz) {
+STDAPI StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz) try {
   if (lplpsz == nullptr) return E_INVALIDARG;
   auto* text = static_cast<LPOLESTR>(CoTaskMemAlloc((kGuidChars + 1) * sizeof(OLECHAR)));
   *lplpsz = text;
   if (text == nullptr) return E_OUTOFMEMORY;
   format(rclsid, text);
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 STDAPI StringFromIID(REFIID rclsid, LPOLESTR* lplpsz) { return StringFromCLSID(rclsid, lplpsz); }
 
 // A null string is refused rather than read as CLSID_NULL, so a missing value
 // cannot pass for a class id.
-STDAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
+STDAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) try {
   if (pclsid == nullptr) return E_INVALIDARG;
   if (!parse(lpsz, pclsid)) {
     *pclsid = CLSID_NULL;
     return CO_E_CLASSSTRING;
   }
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-STDAPI IIDFromString(LPCOLESTR lpsz, LPIID lpiid) {
+STDAPI IIDFromString(LPCOLESTR lpsz, LPIID lpiid) try {
   if (lpiid == nullptr) return E_INVALIDARG;
   if (!parse(lpsz, lpiid)) {
     *lpiid = IID_NULL;
     return E_INVALIDARG;
   }
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }

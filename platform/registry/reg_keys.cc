@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/no_throw.h"
 #include "platform/registry/internal/open_key.h"
 #include "platform/registry/winreg.h"
 
@@ -135,15 +136,19 @@ extern "C" {
 
 LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR /*lpClass*/, DWORD /*dwOptions*/,
                      REGSAM samDesired, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
-                     LPDWORD lpdwDisposition) {
+                     LPDWORD lpdwDisposition) try {
   return openOrCreate(hKey, lpSubKey, samDesired, true, phkResult, lpdwDisposition);
+} catch (...) {
+  return mvcomm::failureStatus<LONG>(ERROR_NOT_ENOUGH_MEMORY, ERROR_BADDB);
 }
 
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) {
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) try {
   return openOrCreate(hKey, lpSubKey, samDesired, false, phkResult, nullptr);
+} catch (...) {
+  return mvcomm::failureStatus<LONG>(ERROR_NOT_ENOUGH_MEMORY, ERROR_BADDB);
 }
 
-LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) try {
   if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
   OpenKey base;
   if (LONG err = resolve(hKey, base); err != ERROR_SUCCESS) return err;
@@ -159,9 +164,11 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     if (children) return ERROR_ACCESS_DENIED;
     return deleteSubtree(db, id, false);
   });
+} catch (...) {
+  return mvcomm::failureStatus<LONG>(ERROR_NOT_ENOUGH_MEMORY, ERROR_BADDB);
 }
 
-LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
+LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) try {
   OpenKey base;
   if (LONG err = resolve(hKey, base); err != ERROR_SUCCESS) return err;
   std::vector<std::string_view> names;
@@ -174,10 +181,12 @@ LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
     if (id == kRootKeyId && !keepTop) return ERROR_ACCESS_DENIED;
     return deleteSubtree(db, id, keepTop);
   });
+} catch (...) {
+  return mvcomm::failureStatus<LONG>(ERROR_NOT_ENOUGH_MEMORY, ERROR_BADDB);
 }
 
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD /*lpReserved*/,
-                   LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+                   LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) try {
   if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
   OpenKey key;
   if (LONG err = resolve(hKey, key); err != ERROR_SUCCESS) return err;
@@ -207,11 +216,15 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LP
   if (lpcchClass != nullptr) *lpcchClass = 0;
   if (lpftLastWriteTime != nullptr) *lpftLastWriteTime = fileTimeFromUnixMs(sqlite3_column_int64(stmt.get(), 1));
   return ERROR_SUCCESS;
+} catch (...) {
+  return mvcomm::failureStatus<LONG>(ERROR_NOT_ENOUGH_MEMORY, ERROR_BADDB);
 }
 
-LONG RegCloseKey(HKEY hKey) {
+LONG RegCloseKey(HKEY hKey) try {
   if (hKey == HKEY_CLASSES_ROOT) return ERROR_SUCCESS;
   return mvcomm::registry::internal::closeHandle(hKey);
+} catch (...) {
+  return mvcomm::failureStatus<LONG>(ERROR_NOT_ENOUGH_MEMORY, ERROR_BADDB);
 }
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/no_throw.h"
 #include "platform/registry/internal/open_key.h"
 #include "platform/registry/winreg.h"
 
@@ -57,7 +58,7 @@ LONG missingValue(Database& db, std::int64_t key) {
 extern "C" {
 
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType, const BYTE* lpData,
-                    DWORD cbData) {
+                    DWORD cbData) try {
   if (lpData == nullptr && cbData > 0) return ERROR_INVALID_PARAMETER;
   if (cbData > MVCOMM_REG_MAX_VALUE_DATA) return ERROR_INVALID_PARAMETER;
   const char* name = valueName(lpValueName);
@@ -88,10 +89,12 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
     if (int rc = sqlite3_step(touch.get()); rc != SQLITE_DONE) return Database::errorFor(rc);
     return ERROR_SUCCESS;
   });
+} catch (...) {
+  return mvcomm::failureStatus<LONG>(ERROR_NOT_ENOUGH_MEMORY, ERROR_BADDB);
 }
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD /*lpReserved*/, LPDWORD lpType, LPBYTE lpData,
-                      LPDWORD lpcbData) {
+                      LPDWORD lpcbData) try {
   if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
   OpenKey key;
   if (LONG err = resolve(hKey, key); err != ERROR_SUCCESS) return err;
@@ -106,10 +109,12 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD /*lpReserved*/, LPD
   if (rc == SQLITE_DONE) return missingValue(db, key.id);
   if (rc != SQLITE_ROW) return Database::errorFor(rc);
   return deliver(stmt.get(), 0, 1, lpType, lpData, lpcbData);
+} catch (...) {
+  return mvcomm::failureStatus<LONG>(ERROR_NOT_ENOUGH_MEMORY, ERROR_BADDB);
 }
 
 LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD /*lpReserved*/,
-                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) try {
   if (lpValueName == nullptr || lpcchValueName == nullptr) return ERROR_INVALID_PARAMETER;
   if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
   OpenKey key;
@@ -138,9 +143,11 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
   std::memcpy(lpValueName, name, nameLength + 1);
   *lpcchValueName = nameLength;
   return ERROR_SUCCESS;
+} catch (...) {
+  return mvcomm::failureStatus<LONG>(ERROR_NOT_ENOUGH_MEMORY, ERROR_BADDB);
 }
 
-LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) try {
   OpenKey key;
   if (LONG err = resolve(hKey, key); err != ERROR_SUCCESS) return err;
   if ((key.access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
@@ -154,6 +161,8 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     if (sqlite3_changes(db.raw()) == 0) return missingValue(db, key.id);
     return ERROR_SUCCESS;
   });
+} catch (...) {
+  return mvcomm::failureStatus<LONG>(ERROR_NOT_ENOUGH_MEMORY, ERROR_BADDB);
 }
 
 }  // extern "C"

@@ -14,6 +14,7 @@
 #include <sys/sysmacros.h>
 
 #include <algorithm>
+#include <new>
 #include <cerrno>
 
 #include "platform/serial/port_name.h"
@@ -90,7 +91,9 @@ int TermiosPort::open(const std::string& path, std::unique_ptr<SerialPort>& port
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
   if (ioctlRetry(fd, TCSETS2, &t) != 0) return fail(lastError());
-  port.reset(new TermiosPort(fd, isPtySlave(fd)));
+  auto* opened = new (std::nothrow) TermiosPort(fd, isPtySlave(fd));
+  if (opened == nullptr) return fail(ENOMEM);
+  port.reset(opened);
   return 0;
 }
 

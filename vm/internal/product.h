@@ -46,11 +46,16 @@ class Product : public Interface {
   std::atomic<ULONG> refs_{1};  // references; the creator holds the first
 };
 
-// Hands a new product to an out-pointer, or reports that it could not be made.
+// Hands a new product to an out-pointer, or reports that it could not be
+// made (its memory, or whatever its constructor allocates).
 template <class T, class I, class... Args>
 int32_t makeInto(I** out, Args&&... args) {
-  T* made = new (std::nothrow) T(std::forward<Args>(args)...);
-  if (made == nullptr) return kVmErrNoMemory;
+  T* made = nullptr;
+  try {
+    made = new T(std::forward<Args>(args)...);
+  } catch (const std::bad_alloc&) {
+    return kVmErrNoMemory;
+  }
   *out = made;
   return kVmOk;
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/no_throw.h"
 #include "platform/ole/activation/internal/class_keys.h"
 #include "platform/ole/activation/objbase.h"
 
@@ -110,7 +111,7 @@ HRESULT getClassObject(REFCLSID rclsid, DWORD dwClsContext, REFIID riid, LPVOID*
 // ---- CoGetClassObject ---------------------------------------------------------
 
 STDAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, COSERVERINFO* /*pServerInfo*/,
-                        REFIID riid, LPVOID* ppv) {
+                        REFIID riid, LPVOID* ppv) try {
   if (ppv == nullptr) return E_INVALIDARG;
   *ppv = nullptr;
   LoadedServer* pinned = nullptr;
@@ -118,12 +119,14 @@ STDAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, COSERVERINFO* /*pSe
   // From here the caller keeps the module by its objects or LockServer.
   if (pinned != nullptr) unpin(pinned);
   return hr;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 // ---- CoCreateInstance ---------------------------------------------------------
 
 STDAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
-                        LPVOID* ppv) {
+                        LPVOID* ppv) try {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   IClassFactory* factory = nullptr;
@@ -138,6 +141,8 @@ STDAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext
   if (factory != nullptr) factory->Release();
   if (pinned != nullptr) unpin(pinned);
   return hr;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 // ---- unloading ----------------------------------------------------------------

@@ -3,6 +3,7 @@
 // CLSIDFromProgID and ProgIDFromCLSID over HKEY_CLASSES_ROOT.
 #include <cstring>
 
+#include "platform/no_throw.h"
 #include "platform/ole/activation/internal/class_keys.h"
 #include "platform/ole/activation/objbase.h"
 #include "platform/ole/typelib/text16.h"
@@ -18,7 +19,7 @@ constexpr size_t kMaxProgIdChars = 255;
 
 }  // namespace
 
-STDAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
+STDAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) try {
   if (lpszProgID == nullptr || lpclsid == nullptr) return E_INVALIDARG;
   *lpclsid = CLSID_NULL;
   size_t length = mvcomm::typelib::BoundedLength(lpszProgID, kMaxProgIdChars);
@@ -34,9 +35,11 @@ STDAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
   if (FAILED(CLSIDFromString(wide.c_str(), &parsed))) return CO_E_CLASSSTRING;
   *lpclsid = parsed;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-STDAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {
+STDAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) try {
   if (lplpszProgID == nullptr) return E_INVALIDARG;
   *lplpszProgID = nullptr;
   std::optional<std::string> text = act::readDefaultText(act::classKeyPath(clsid) + "\\ProgID");
@@ -47,4 +50,6 @@ STDAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {
   std::memcpy(out, wide.c_str(), (wide.size() + 1) * sizeof(OLECHAR));
   *lplpszProgID = out;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }

@@ -14,6 +14,7 @@
 // Sections: planning; member lookup; Invoke.
 #include <cstring>
 
+#include "platform/no_throw.h"
 #include "platform/ole/oleauto.h"
 #include "platform/ole/typelib/tlb_format.h"
 #include "platform/ole/typelib/text16.h"
@@ -195,7 +196,7 @@ HRESULT fillException(EXCEPINFO* pExcepInfo, HRESULT scode) {
 }  // namespace
 
 HRESULT TypeInfo::Invoke(PVOID pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS* dp,
-                         VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+                         VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) try {
   if (!dp || dp->cNamedArgs > dp->cArgs || (dp->cArgs && !dp->rgvarg) ||
       (dp->cNamedArgs && !dp->rgdispidNamedArgs))
     return E_INVALIDARG;
@@ -205,6 +206,8 @@ HRESULT TypeInfo::Invoke(PVOID pvInstance, MEMBERID memid, WORD wFlags, DISPPARA
   if ((plan->func->flags & kFuncRestricted) && memid >= 0) return DISP_E_MEMBERNOTFOUND;
   if (!pvInstance) return E_INVALIDARG;
   return invokePlan(*plan, pvInstance, wFlags, dp, pVarResult, pExcepInfo, puArgErr);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 HRESULT TypeInfo::invokePlan(const FuncPlan& plan, PVOID pvInstance, WORD wFlags, DISPPARAMS* dp,

@@ -24,6 +24,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/no_throw.h"
 #include "platform/ole/oleauto.h"
 #include "platform/ole/typelib/load_type_lib.h"
 #include "platform/ole/typelib/text16.h"
@@ -226,7 +227,7 @@ bool IsStdOleFileName(const std::string& path) {
   return lower == "stdole2.tlb" || lower == "stdole32.tlb";
 }
 
-HRESULT LoadTypeLibFromPath(const std::string& path, ITypeLib** pptlib) {
+HRESULT LoadTypeLibFromPath(const std::string& path, ITypeLib** pptlib) try {
   *pptlib = nullptr;
   if (IsStdOleFileName(path)) {
     TypeLib* std = StdOleLibrary();
@@ -272,9 +273,11 @@ HRESULT LoadTypeLibFromPath(const std::string& path, ITypeLib** pptlib) {
   }
   *pptlib = lib;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT LoadTypeLibFromMemory(const uint8_t* data, size_t size, ITypeLib** pptlib) {
+HRESULT LoadTypeLibFromMemory(const uint8_t* data, size_t size, ITypeLib** pptlib) try {
   if (!pptlib) return E_INVALIDARG;
   *pptlib = nullptr;
   Library model;
@@ -287,6 +290,8 @@ HRESULT LoadTypeLibFromMemory(const uint8_t* data, size_t size, ITypeLib** pptli
   if (!lib) return E_OUTOFMEMORY;
   *pptlib = lib;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 bool ReadLibraryFile(const std::string& path, Library* lib, std::string* why) {
@@ -309,7 +314,7 @@ void DropTypeLibCache() {
 
 // ---- LoadTypeLib -------------------------------------------------------------
 
-WINOLEAUTAPI LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) {
+WINOLEAUTAPI LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) try {
   if (!pptlib) return E_INVALIDARG;
   *pptlib = nullptr;
   if (!szFile) return E_INVALIDARG;
@@ -328,4 +333,6 @@ WINOLEAUTAPI LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) {
     }
   }
   return hr;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }

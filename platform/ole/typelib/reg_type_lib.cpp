@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/no_throw.h"
 #include "platform/ole/oleauto.h"
 #include "platform/ole/typelib/load_type_lib.h"
 #include "platform/ole/typelib/text16.h"
@@ -253,7 +254,7 @@ using namespace mvcomm::typelib;
 // ---- LoadRegTypeLib ----------------------------------------------------------
 
 WINOLEAUTAPI LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid,
-                            ITypeLib** pptlib) {
+                            ITypeLib** pptlib) try {
   if (!pptlib) return E_INVALIDARG;
   *pptlib = nullptr;
   if (std::memcmp(&rguid, StdOle::kLibId.data(), 16) == 0 && wVerMajor == 2)
@@ -273,11 +274,13 @@ WINOLEAUTAPI LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID 
   }
   *pptlib = lib;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 // ---- RegisterTypeLib ---------------------------------------------------------
 
-WINOLEAUTAPI RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) {
+WINOLEAUTAPI RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) try {
   if (!ptlib || !szFullPath) return E_INVALIDARG;
   constexpr size_t kMaxPath = 32767;
   size_t n = BoundedLength(szFullPath, kMaxPath);
@@ -344,12 +347,14 @@ WINOLEAUTAPI RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR sz
     info->Release();
   }
   return rc == ERROR_SUCCESS ? S_OK : TYPE_E_REGISTRYACCESS;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 // ---- UnRegisterTypeLib ---------------------------------------------------------
 
 WINOLEAUTAPI UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid,
-                               SYSKIND syskind) {
+                               SYSKIND syskind) try {
   const std::string libId = guidText(libID);
   const std::string libKey = "TypeLib\\" + libId;
   const std::string verKey = libKey + "\\" + versionText(wVerMajor, wVerMinor);
@@ -388,4 +393,6 @@ WINOLEAUTAPI UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LC
   if (!otherLocales) RegDeleteTreeA(HKEY_CLASSES_ROOT, verKey.c_str());
   if (subkeys(libKey).empty()) RegDeleteKeyA(HKEY_CLASSES_ROOT, libKey.c_str());
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/no_throw.h"
 #include "platform/ole/oleauto.h"
 #include "platform/ole/typelib/text16.h"
 
@@ -79,7 +80,7 @@ TypeLib* TypeLib::Create(Library model) {
   }
 }
 
-HRESULT TypeLib::QueryInterface(REFIID riid, void** ppv) {
+HRESULT TypeLib::QueryInterface(REFIID riid, void** ppv) try {
   if (!ppv) return E_POINTER;
   if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_ITypeLib)) {
     *ppv = static_cast<ITypeLib*>(this);
@@ -88,6 +89,8 @@ HRESULT TypeLib::QueryInterface(REFIID riid, void** ppv) {
   }
   *ppv = nullptr;
   return E_NOINTERFACE;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 ULONG TypeLib::AddRef() { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
@@ -100,23 +103,27 @@ ULONG TypeLib::Release() {
 
 UINT TypeLib::GetTypeInfoCount() { return static_cast<UINT>(infos_.size()); }
 
-HRESULT TypeLib::GetTypeInfo(UINT index, ITypeInfo** ppTInfo) {
+HRESULT TypeLib::GetTypeInfo(UINT index, ITypeInfo** ppTInfo) try {
   if (!ppTInfo) return E_INVALIDARG;
   *ppTInfo = nullptr;
   if (index >= infos_.size()) return TYPE_E_ELEMENTNOTFOUND;
   *ppTInfo = infos_[index].get();
   AddRef();
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT TypeLib::GetTypeInfoType(UINT index, TYPEKIND* pTKind) {
+HRESULT TypeLib::GetTypeInfoType(UINT index, TYPEKIND* pTKind) try {
   if (!pTKind) return E_INVALIDARG;
   if (index >= infos_.size()) return TYPE_E_ELEMENTNOTFOUND;
   *pTKind = static_cast<TYPEKIND>(model_.types[index].kind);
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT TypeLib::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** ppTinfo) {
+HRESULT TypeLib::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** ppTinfo) try {
   if (!ppTinfo) return E_INVALIDARG;
   *ppTinfo = nullptr;
   for (size_t i = 0; i < model_.types.size(); ++i)
@@ -126,9 +133,11 @@ HRESULT TypeLib::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** ppTinfo) {
       return S_OK;
     }
   return TYPE_E_ELEMENTNOTFOUND;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT TypeLib::GetLibAttr(TLIBATTR** ppTLibAttr) {
+HRESULT TypeLib::GetLibAttr(TLIBATTR** ppTLibAttr) try {
   if (!ppTLibAttr) return E_INVALIDARG;
   auto* a = new (std::nothrow) TLIBATTR{};
   if (!a) return E_OUTOFMEMORY;
@@ -140,17 +149,21 @@ HRESULT TypeLib::GetLibAttr(TLIBATTR** ppTLibAttr) {
   a->wLibFlags = model_.flags;
   *ppTLibAttr = a;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 void TypeLib::ReleaseTLibAttr(TLIBATTR* pTLibAttr) { delete pTLibAttr; }
 
-HRESULT TypeLib::GetTypeComp(ITypeComp** ppTComp) {
+HRESULT TypeLib::GetTypeComp(ITypeComp** ppTComp) try {
   if (ppTComp) *ppTComp = nullptr;
   return E_NOTIMPL;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 HRESULT TypeLib::GetDocumentation(INT index, BSTR* pBstrName, BSTR* pBstrDocString,
-                                  DWORD* pdwHelpContext, BSTR* pBstrHelpFile) {
+                                  DWORD* pdwHelpContext, BSTR* pBstrHelpFile) try {
   if (index == -1)
     return fillDocumentation(model_.name, model_.help, model_.helpContext, model_.helpFile,
                              pBstrName, pBstrDocString, pdwHelpContext, pBstrHelpFile);
@@ -158,6 +171,8 @@ HRESULT TypeLib::GetDocumentation(INT index, BSTR* pBstrName, BSTR* pBstrDocStri
   const TypeEntry& t = model_.types[index];
   return fillDocumentation(t.name, t.help, t.helpContext, model_.helpFile, pBstrName,
                            pBstrDocString, pdwHelpContext, pBstrHelpFile);
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 namespace {
@@ -170,7 +185,7 @@ void copySpelling(LPOLESTR buf, const std::string& name) {
 
 }  // namespace
 
-HRESULT TypeLib::IsName(LPOLESTR szNameBuf, ULONG, BOOL* pfName) {
+HRESULT TypeLib::IsName(LPOLESTR szNameBuf, ULONG, BOOL* pfName) try {
   if (!szNameBuf || !pfName) return E_INVALIDARG;
   std::u16string want = Fold(szNameBuf);
   *pfName = FALSE;
@@ -190,10 +205,12 @@ HRESULT TypeLib::IsName(LPOLESTR szNameBuf, ULONG, BOOL* pfName) {
     }
   }
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 HRESULT TypeLib::FindName(LPOLESTR szNameBuf, ULONG, ITypeInfo** ppTInfo, MEMBERID* rgMemId,
-                          USHORT* pcFound) {
+                          USHORT* pcFound) try {
   if (!szNameBuf || !ppTInfo || !rgMemId || !pcFound) return E_INVALIDARG;
   std::u16string want = Fold(szNameBuf);
   USHORT found = 0;
@@ -214,6 +231,8 @@ HRESULT TypeLib::FindName(LPOLESTR szNameBuf, ULONG, ITypeInfo** ppTInfo, MEMBER
   }
   *pcFound = found;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 // ---- TypeInfo --------------------------------------------------------------
@@ -222,7 +241,7 @@ TypeInfo::TypeInfo(TypeLib* lib, uint32_t index) : lib_(lib), index_(index) {}
 
 const TypeEntry& TypeInfo::entry() const { return lib_->model().types[index_]; }
 
-HRESULT TypeInfo::QueryInterface(REFIID riid, void** ppv) {
+HRESULT TypeInfo::QueryInterface(REFIID riid, void** ppv) try {
   if (!ppv) return E_POINTER;
   if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_ITypeInfo)) {
     *ppv = static_cast<ITypeInfo*>(this);
@@ -231,12 +250,14 @@ HRESULT TypeInfo::QueryInterface(REFIID riid, void** ppv) {
   }
   *ppv = nullptr;
   return E_NOINTERFACE;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 ULONG TypeInfo::AddRef() { return lib_->AddRef(); }
 ULONG TypeInfo::Release() { return lib_->Release(); }
 
-HRESULT TypeInfo::GetTypeAttr(TYPEATTR** ppTypeAttr) {
+HRESULT TypeInfo::GetTypeAttr(TYPEATTR** ppTypeAttr) try {
   if (!ppTypeAttr) return E_INVALIDARG;
   const TypeEntry& t = entry();
   auto* a = new (std::nothrow) TYPEATTR{};
@@ -257,13 +278,17 @@ HRESULT TypeInfo::GetTypeAttr(TYPEATTR** ppTypeAttr) {
   a->tdescAlias.vt = VT_EMPTY;
   *ppTypeAttr = a;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 void TypeInfo::ReleaseTypeAttr(TYPEATTR* pTypeAttr) { delete pTypeAttr; }
 
-HRESULT TypeInfo::GetTypeComp(ITypeComp** ppTComp) {
+HRESULT TypeInfo::GetTypeComp(ITypeComp** ppTComp) try {
   if (ppTComp) *ppTComp = nullptr;
   return E_NOTIMPL;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 namespace {
@@ -291,7 +316,7 @@ void buildTypeDesc(const TypeRef& t, TYPEDESC* top, TYPEDESC** pool) {
 
 }  // namespace
 
-HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) {
+HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) try {
   if (!ppFuncDesc) return E_INVALIDARG;
   *ppFuncDesc = nullptr;
   const TypeEntry& t = entry();
@@ -324,19 +349,23 @@ HRESULT TypeInfo::GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) {
   fd->wFuncFlags = f.flags;
   *ppFuncDesc = fd;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 void TypeInfo::ReleaseFuncDesc(FUNCDESC* pFuncDesc) { std::free(pFuncDesc); }
 
-HRESULT TypeInfo::GetVarDesc(UINT, VARDESC** ppVarDesc) {
+HRESULT TypeInfo::GetVarDesc(UINT, VARDESC** ppVarDesc) try {
   if (!ppVarDesc) return E_INVALIDARG;
   *ppVarDesc = nullptr;
   return TYPE_E_ELEMENTNOTFOUND;  // our libraries describe no variables
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 void TypeInfo::ReleaseVarDesc(VARDESC* pVarDesc) { std::free(pVarDesc); }
 
-HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* rgBstrNames, UINT cMaxNames, UINT* pcNames) {
+HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* rgBstrNames, UINT cMaxNames, UINT* pcNames) try {
   if (!pcNames || (cMaxNames && !rgBstrNames)) return E_INVALIDARG;
   *pcNames = 0;
   for (const Member& m : members_) {
@@ -360,25 +389,31 @@ HRESULT TypeInfo::GetNames(MEMBERID memid, BSTR* rgBstrNames, UINT cMaxNames, UI
     return S_OK;
   }
   return TYPE_E_ELEMENTNOTFOUND;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* pRefType) {
+HRESULT TypeInfo::GetRefTypeOfImplType(UINT index, HREFTYPE* pRefType) try {
   if (!pRefType) return E_INVALIDARG;
   const TypeEntry& t = entry();
   if (index >= t.impls.size()) return TYPE_E_ELEMENTNOTFOUND;
   *pRefType = t.impls[index].href;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* pImplTypeFlags) {
+HRESULT TypeInfo::GetImplTypeFlags(UINT index, INT* pImplTypeFlags) try {
   if (!pImplTypeFlags) return E_INVALIDARG;
   const TypeEntry& t = entry();
   if (index >= t.impls.size()) return TYPE_E_ELEMENTNOTFOUND;
   *pImplTypeFlags = t.kind == kTkindCoclass ? t.impls[index].flags : 0;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId) {
+HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId) try {
   if (!rgszNames || !pMemId || cNames == 0) return E_INVALIDARG;
   for (UINT i = 0; i < cNames; ++i) pMemId[i] = DISPID_UNKNOWN;
   if (!rgszNames[0]) return E_INVALIDARG;
@@ -416,10 +451,12 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMem
     if (!found) hr = DISP_E_UNKNOWNNAME;
   }
   return hr;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString,
-                                   DWORD* pdwHelpContext, BSTR* pBstrHelpFile) {
+                                   DWORD* pdwHelpContext, BSTR* pBstrHelpFile) try {
   const TypeEntry& t = entry();
   const std::string& helpFile = lib_->model().helpFile;
   if (memid == MEMBERID_NIL)
@@ -432,17 +469,21 @@ HRESULT TypeInfo::GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrD
                                pBstrDocString, pdwHelpContext, pBstrHelpFile);
   }
   return TYPE_E_ELEMENTNOTFOUND;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 HRESULT TypeInfo::GetDllEntry(MEMBERID, INVOKEKIND, BSTR* pBstrDllName, BSTR* pBstrName,
-                              WORD* pwOrdinal) {
+                              WORD* pwOrdinal) try {
   if (pBstrDllName) *pBstrDllName = nullptr;
   if (pBstrName) *pBstrName = nullptr;
   if (pwOrdinal) *pwOrdinal = 0;
   return TYPE_E_BADMODULEKIND;  // only modules have entry points
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo** ppTInfo) {
+HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo** ppTInfo) try {
   if (!ppTInfo) return E_INVALIDARG;
   *ppTInfo = nullptr;
   const Library& m = lib_->model();
@@ -462,31 +503,41 @@ HRESULT TypeInfo::GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo** ppTInfo) {
   hr = other->GetTypeInfoOfGuid(typeGuid, ppTInfo);
   other->Release();
   return hr;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT TypeInfo::AddressOfMember(MEMBERID, INVOKEKIND, PVOID* ppv) {
+HRESULT TypeInfo::AddressOfMember(MEMBERID, INVOKEKIND, PVOID* ppv) try {
   if (ppv) *ppv = nullptr;
   return TYPE_E_BADMODULEKIND;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT TypeInfo::CreateInstance(IUnknown*, REFIID, PVOID* ppvObj) {
+HRESULT TypeInfo::CreateInstance(IUnknown*, REFIID, PVOID* ppvObj) try {
   if (ppvObj) *ppvObj = nullptr;
   return entry().kind == kTkindCoclass ? E_NOTIMPL : TYPE_E_WRONGTYPEKIND;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT TypeInfo::GetMops(MEMBERID, BSTR* pBstrMops) {
+HRESULT TypeInfo::GetMops(MEMBERID, BSTR* pBstrMops) try {
   if (!pBstrMops) return E_INVALIDARG;
   *pBstrMops = nullptr;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
-HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** ppTLib, UINT* pIndex) {
+HRESULT TypeInfo::GetContainingTypeLib(ITypeLib** ppTLib, UINT* pIndex) try {
   if (ppTLib) {
     *ppTLib = lib_;
     lib_->AddRef();
   }
   if (pIndex) *pIndex = index_;
   return S_OK;
+} catch (...) {
+  return mvcomm::failureStatus<HRESULT>(E_OUTOFMEMORY, E_UNEXPECTED);
 }
 
 void TypeInfo::collectMembers(std::vector<Member>& out, int depth) const {
