@@ -54,4 +54,18 @@ LONG writeValue(const std::string& keyPath, const char* valueName, const std::st
 
 LONG deleteKey(const std::string& keyPath) { return RegDeleteKeyA(HKEY_CLASSES_ROOT, keyPath.c_str()); }
 
+std::vector<std::string> subkeyNames(const std::string& keyPath) {
+  std::vector<std::string> names;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  char name[1024];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, length);
+  }
+  RegCloseKey(key);
+  return names;
+}
+
 }  // namespace mvcomm::registration

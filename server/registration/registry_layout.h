@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/ole/wtypes.h"
 #include "platform/registry/winreg.h"
@@ -37,5 +38,9 @@ LONG writeValue(const std::string& keyPath, const char* valueName, const std::st
 // Deletes HKEY_CLASSES_ROOT\keyPath, which must have no subkeys. Returns the
 // registry's error number.
 LONG deleteKey(const std::string& keyPath);
+
+// The names of the subkeys of HKEY_CLASSES_ROOT\keyPath; none when it cannot
+// be opened.
+std::vector<std::string> subkeyNames(const std::string& keyPath);
 
 }  // namespace mvcomm::registration

@@ -2,7 +2,9 @@
 //
 // Unregistration: the interface keys (U1-U4, failures ignored), the AppID
 // (U5-U7), the type library (U8-U13) and each class (U14-U25), always
-// children before parents. Apart from the interface keys and the AppID's
+// children before parents. The library may also have registered itself
+// (RegisterTypeLib, when an object was made before DllRegisterServer ran),
+// under its own locale: those locale keys go before the version key. Apart from the interface keys and the AppID's
 // optional library subkeys, a deletion that fails ends the sequence: a
 // missing AppID means nothing (or someone else's copy) is registered, and
 // the class and library keys are then left alone.
@@ -37,6 +39,26 @@ class StopOnFailure {
   HRESULT failure_ = S_OK;
 };
 
+// A locale key is a hexadecimal number (RegisterTypeLib writes "409").
+bool isLocaleName(const std::string& name) {
+  return !name.empty() && name.size() <= 8 &&
+         name.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
+// The locale keys under the library's version key, with their platform keys
+// (win16, win32, win64), as the library's own registration writes them.
+bool removeOwnLocaleKeys(StopOnFailure& steps, const std::string& versionKey) {
+  for (const std::string& locale : subkeyNames(versionKey)) {
+    if (!isLocaleName(locale)) continue;
+    const std::string localeKey = versionKey + "\\" + locale;
+    for (const std::string& platform : subkeyNames(localeKey)) {
+      if (!steps.remove(localeKey + "\\" + platform)) return false;
+    }
+    if (!steps.remove(localeKey)) return false;
+  }
+  return true;
+}
+
 HRESULT unregisterSteps(const ServerDescriptor& server) {
   for (std::uint32_t c = 0; c < server.classCount && server.classes != nullptr; ++c) {
     const ClassEntry& entry = server.classes[c];
@@ -68,6 +90,7 @@ HRESULT unregisterSteps(const ServerDescriptor& server) {
       !steps.remove(versionKey + "\\0") ||         // U9
       !steps.remove(versionKey + "\\FLAGS") ||     // U10
       !steps.remove(versionKey + "\\HELPDIR") ||   // U11
+      !removeOwnLocaleKeys(steps, versionKey) ||
       !steps.remove(versionKey) ||                 // U12
       !steps.remove("TypeLib\\" + libraryText)) {  // U13
     return steps.failure();

@@ -7,7 +7,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/registry/winreg.h"
 #include "tests/component/component_fixture.h"
+
+STDAPI DllRegisterServer();
+STDAPI DllUnregisterServer();
 
 namespace mvcomm::component::testing {
 namespace {
@@ -98,6 +102,24 @@ TEST_F(ClassFactory, ObjectsRegisterTheTypeLibraryWhenTheRegistryLacksIt) {
   object->Release();
   ASSERT_EQ(LoadRegTypeLib(kLibid, 1, 0, 0, &lib), S_OK);
   lib->Release();
+}
+
+// An object made before DllRegisterServer registers the library under its
+// own locale; unregistration must still leave none of the component's keys.
+TEST_F(ClassFactory, CreateThenRegisterThenUnregisterLeavesNoKey) {
+  (void)DllUnregisterServer();
+  (void)UnRegisterTypeLib(kLibid, 1, 0, 0x0409, SYS_WIN32);
+  IMVComm* object = create();
+  ASSERT_NE(object, nullptr);
+  object->Release();
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_EQ(DllUnregisterServer(), S_OK);
+  for (const char* key : {"TypeLib\\{719FD99B-2836-423E-B549-75CBDC092206}",
+                          "CLSID\\{B17D7DC8-C9DA-4A37-A124-83D255E871A5}", "MVComm.MVComm", "MVComm.MVComm.1.0"}) {
+    SCOPED_TRACE(key);
+    HKEY h = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &h), ERROR_FILE_NOT_FOUND);
+  }
 }
 
 }  // namespace

@@ -114,6 +114,18 @@ TEST(Registration, UnregisterRemovesEveryKeyAndLeavesOthersAlone) {
   EXPECT_EQ(dumpRegistry(), expected);
 }
 
+// An object made before DllRegisterServer registered the type library by
+// itself, under the library's own locale: unregistration removes that too.
+TEST(Registration, UnregisterAlsoRemovesTheLibrarysOwnLocaleKeys) {
+  TempRegistry registry;
+  ComponentDescriptor component(&kModule, nullptr);
+  ASSERT_EQ(registration::registerServer(component.descriptor()), S_OK);
+  ASSERT_EQ(setString(libKey("1.0\\409\\win32").c_str(), nullptr, kModule.c_str()), ERROR_SUCCESS);
+  ASSERT_EQ(setString(libKey("1.0\\9\\win64").c_str(), nullptr, kModule.c_str()), ERROR_SUCCESS);
+  EXPECT_EQ(registration::unregisterServer(component.descriptor()), S_OK);
+  EXPECT_EQ(dumpRegistry(), kEmptyParents);
+}
+
 TEST(Registration, UnregisterOfNothingStopsAtTheAppIdWithAFailure) {
   TempRegistry registry;
   ComponentDescriptor component(&kModule, nullptr);
