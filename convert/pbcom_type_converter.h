@@ -13,7 +13,7 @@
 // operation's own type: any other by-reference destination is refused with
 // -8303, so no value of another width is ever written through it.
 //
-// Narrow text is in the process code page (convert/code_page.h).
+// Narrow text is in the process code page (platform/ole/code_page.h).
 //
 // Sections: type table; numbers and booleans; characters and strings; dates,
 // times and datetimes; decimals, blobs and object references; arrays.

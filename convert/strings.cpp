@@ -6,7 +6,7 @@
 // Buffers come from CoTaskMemAlloc, so a test can fail their allocation.
 #include <cstring>
 
-#include "convert/code_page.h"
+#include "platform/ole/code_page.h"
 #include "convert/internal/variant_rules.h"
 #include "convert/pbcom_type_converter.h"
 #include "vm/vm_api.h"
@@ -16,6 +16,9 @@ namespace mvcomm::convert {
 namespace {
 
 using internal::coerce;
+using ole::maxNarrowBytesPerUnit;
+using ole::narrowToWide;
+using ole::wideToNarrow;
 using internal::storeByRule;
 
 // A VM string of the first `units` code units of text (cut at a zero unit).

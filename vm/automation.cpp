@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ole/code_page.h"
 #include "platform/ole/oleauto.h"
 #include "vm/internal/calendar.h"
 #include "vm/internal/products.h"
@@ -23,61 +24,16 @@ constexpr DISPID kFirstVariableId = 1;
 constexpr DISPID kFirstFunctionId = 0x1000;
 
 // ---- text ------------------------------------------------------------------------
+// VM text is in the process's narrow code page, as the converters keep it.
 std::string narrow(const OLECHAR* s, size_t n) {
-  std::string out;
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;  // a lone surrogate names no character
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  std::string out(n * ole::maxNarrowBytesPerUnit(), '\0');
+  out.resize(ole::wideToNarrow(s, n, out.data(), out.size()));
   return out;
 }
 
 std::u16string wide(const std::string& s) {
-  std::u16string out;
-  for (size_t i = 0; i < s.size();) {
-    auto b = static_cast<unsigned char>(s[i]);
-    uint32_t c = 0xFFFD;
-    size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > s.size()) {
-      ++i;  // not UTF-8: one replacement character per bad byte
-    } else {
-      c = len == 1 ? b : b & (0x7F >> len);
-      bool ok = true;
-      for (size_t k = 1; k < len; ++k) {
-        auto cb = static_cast<unsigned char>(s[i + k]);
-        ok = ok && (cb >> 6) == 2;
-        c = (c << 6) | (cb & 0x3F);
-      }
-      i += ok ? len : 1;
-      if (!ok) c = 0xFFFD;
-    }
-    if (c >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-  }
+  std::u16string out(s.size() + 1, u'\0');
+  out.resize(ole::narrowToWide(s.data(), s.size(), out.data()));
   return out;
 }
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "arrays/pbcom_array_marshaller.h"
-#include "convert/code_page.h"
+#include "platform/ole/code_page.h"
 #include "convert/pbcom_type_converter.h"
 #include "platform/ole/ole_testing.h"
 #include "tests/convert/probe_context.h"
@@ -176,7 +176,7 @@ void oneRound(FuzzedDataProvider& in, PBCOMTypeConverter& conv, bool failing) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)context();
   FuzzedDataProvider in(data, size);
-  convert::setCodePage(in.ConsumeBool() ? "UTF-8" : "CP936");
+  ole::setCodePage(in.ConsumeBool() ? "UTF-8" : "CP936");
   const int64_t vmBefore = vm::testing::liveTotal();
   const ole::LiveCounts oleBefore = ole::LiveCounts::now();
   {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "arrays/pbcom_array_marshaller.h"
-#include "convert/code_page.h"
+#include "platform/ole/code_page.h"
 #include "convert/pbcom_type_converter.h"
 #include "platform/ole/ole_testing.h"
 #include "vm/vm_api.h"
@@ -313,7 +313,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   World& w = world();
   (void)w;
   FuzzedDataProvider in(data, size);
-  convert::setCodePage(in.ConsumeBool() ? "UTF-8" : "CP936");
+  ole::setCodePage(in.ConsumeBool() ? "UTF-8" : "CP936");
   const Counts before = now();
   {
     PBCOMTypeConverter conv;

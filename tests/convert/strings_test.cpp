@@ -4,11 +4,14 @@
 // double-byte code page (CP936), and the one-byte character type.
 #include <gtest/gtest.h>
 
-#include "convert/code_page.h"
+#include "platform/ole/code_page.h"
 #include "tests/convert/convert_test_support.h"
 
 namespace mvcomm::convert::test {
 namespace {
+
+using ole::codePageName;
+using ole::setCodePage;
 
 // Two ideographs (zhong wen): CP936 D6 D0 CE C4, UTF-8 E4 B8 AD E6 96 87.
 const std::u16string kTwoIdeographs = u"\u4E2D\u6587";

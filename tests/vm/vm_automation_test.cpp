@@ -4,6 +4,7 @@
 // property get and put, method calls with coerced arguments, and the
 // failures a late-bound client meets.
 
+#include "platform/ole/code_page.h"
 #include "platform/ole/oleauto.h"
 #include "tests/vm/vm_test_support.h"
 
@@ -103,6 +104,50 @@ TEST_F(AutomationTest, PropertiesGetAndPutWithCoercionAndRefuseReadOnlyPuts) {
   EXPECT_EQ(V_I2(&r), 3) << "a refused put leaves the variable as it was";
   EXPECT_EQ(call(u"ai_count", DISPATCH_METHOD, {}, &r), DISP_E_MEMBERNOTFOUND);
   VariantClear(&r);
+}
+
+// VM text is in the process's narrow code page, as the converters keep it:
+// strict UTF-8 by default (no overlong forms, no lead bytes past F4), or the
+// page MVCOMM_CODEPAGE names.
+TEST_F(AutomationTest, TextCrossesInTheProcessCodePage) {
+  struct Case {
+    const char* page;
+    std::string narrow;       // what the VM holds
+    std::u16string wide;      // what automation sees
+  };
+  const Case cases[] = {
+      {"UTF-8", "w\xC3\xB6rld", u"w\u00f6rld"},
+      {"UTF-8", "ab\xC0\xAF" "cd", u"ab"},            // an overlong '/' is no UTF-8: text stops there
+      {"UTF-8", "x\xF5\x80\x80\x80y", u"x"},         // nor a lead byte past F4
+      {"UTF-8", "x\xED\xA0\x80y", u"x"},              // nor a surrogate
+      {"CP936", "\xD6\xD0\xCE\xC4", u"\u4e2d\u6587"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.narrow);
+    ASSERT_TRUE(ole::setCodePage(c.page));
+    auto label = name("as_label");
+    auto text = name(c.narrow.c_str());
+    Ref<IVMValue> v = makeValue(kTypeString);
+    ASSERT_EQ(v->setString(text.get()), kVmOk);
+    ASSERT_EQ(object_->setVariable(label.get(), v.get()), kVmOk);
+    VARIANT r;
+    VariantInit(&r);
+    ASSERT_EQ(call(u"as_label", DISPATCH_PROPERTYGET, {}, &r), S_OK);
+    ASSERT_EQ(V_VT(&r), VT_BSTR);
+    EXPECT_EQ(std::u16string(V_BSTR(&r), SysStringLen(V_BSTR(&r))), c.wide);
+    VariantClear(&r);
+  }
+  // And back: a put under CP936 stores the page's bytes.
+  ASSERT_EQ(call(u"as_label", DISPATCH_PROPERTYPUT, {text(u"\u4e2d\u6587")}, nullptr, nullptr, true), S_OK);
+  auto label = name("as_label");
+  Ref<IVMValue> back;
+  ASSERT_EQ(object_->getVariable(label.get(), back.out()), kVmOk);
+  Ref<IVMString> stored;
+  ASSERT_EQ(back->getString(stored.out()), kVmOk);
+  const char* bytes = nullptr;
+  ASSERT_EQ(stored->text(&bytes), kVmOk);
+  EXPECT_EQ(std::string(bytes), "\xD6\xD0\xCE\xC4");
+  ASSERT_TRUE(ole::setCodePage("UTF-8"));
 }
 
 TEST_F(AutomationTest, MethodsTakeCoercedArgumentsInOrderAndReturnTheirResult) {

@@ -7,11 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ole/utf8.h"
+
 namespace mvcomm::typelib {
 
-// Invalid sequences become U+FFFD; never fails.
-std::u16string Utf8ToUtf16(std::string_view s);
-std::string Utf16ToUtf8(std::u16string_view s);
+// Invalid sequences become U+FFFD; never fails (platform/ole/utf8.h).
+inline std::u16string Utf8ToUtf16(std::string_view s) { return ole::utf8ToUtf16(s); }
+inline std::string Utf16ToUtf8(std::u16string_view s) { return ole::utf16ToUtf8(s); }
 
 inline char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + 32 : c; }
 

@@ -1,8 +1,9 @@
-// File: convert/code_page.h
+// File: platform/ole/code_page.h
 //
-// The narrow code page of the process: the text the VM holds. UTF-8 unless
-// MVCOMM_CODEPAGE names another code page iconv knows (CP437, CP936...),
-// read at first use. Conversions go one character at a time in effect: a
+// The narrow code page of the process: the text the VM holds, as the
+// platform's multi-byte conversions see it. UTF-8 unless MVCOMM_CODEPAGE
+// names another code page iconv knows (CP437, CP936...), read at first use.
+// One per process: libmvole.so holds it for the converters and the VM alike. Conversions go one character at a time in effect: a
 // character is never split, and one the code page cannot represent becomes
 // its default character '?'.
 #pragma once
@@ -10,7 +11,7 @@
 #include <cstddef>
 #include <string>
 
-namespace mvcomm::convert {
+namespace mvcomm::ole {
 
 // Selects the code page by its iconv name; an empty name means UTF-8.
 // False (and nothing changes) when iconv does not know it. For tests and
@@ -32,4 +33,4 @@ size_t wideToNarrow(const char16_t* text, size_t units, char* out, size_t limit)
 // incomplete last character. Returns the units written before the zero.
 size_t narrowToWide(const char* text, size_t bytes, char16_t* out);
 
-}  // namespace mvcomm::convert
+}  // namespace mvcomm::ole

@@ -1,9 +1,10 @@
 // File: convert/code_page.cpp
 //
-// Narrow <-> UTF-16 conversion. UTF-8 is coded here directly (it is the
-// default and the hot path); every other code page goes through iconv, with
-// one pair of descriptors per thread because an iconv_t is not thread-safe.
-#include "convert/code_page.h"
+// Narrow <-> UTF-16 conversion. UTF-8 goes through the tree's own codec
+// (utf8.h: it is the default and the hot path); every other code page
+// through iconv, with one pair of descriptors per thread because an iconv_t
+// is not thread-safe.
+#include "platform/ole/code_page.h"
 
 #include <errno.h>
 #include <iconv.h>
@@ -13,7 +14,9 @@
 #include <cstring>
 #include <mutex>
 
-namespace mvcomm::convert {
+#include "platform/ole/utf8.h"
+
+namespace mvcomm::ole {
 
 namespace {
 
@@ -108,32 +111,6 @@ ThreadCodec& threadCodec() {
   return codec;
 }
 
-bool isHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool isLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
-size_t utf8Encode(char32_t cp, char* out) {
-  if (cp < 0x80) {
-    out[0] = static_cast<char>(cp);
-    return 1;
-  }
-  if (cp < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (cp >> 6));
-    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 2;
-  }
-  if (cp < 0x10000) {
-    out[0] = static_cast<char>(0xE0 | (cp >> 12));
-    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<char>(0xF0 | (cp >> 18));
-  out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-  out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-  out[3] = static_cast<char>(0x80 | (cp & 0x3F));
-  return 4;
-}
-
 size_t wideToUtf8(const char16_t* text, size_t units, char* out, size_t limit) {
   size_t written = 0;
   size_t i = 0;
@@ -150,47 +127,19 @@ size_t wideToUtf8(const char16_t* text, size_t units, char* out, size_t limit) {
       count = 1;
     } else if (isHighSurrogate(u) && i + 1 < units && isLowSurrogate(text[i + 1])) {
       const char32_t cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
-      count = utf8Encode(cp, bytes);
+      count = encodeUtf8(cp, bytes);
       ++i;
     } else if (isHighSurrogate(u) || isLowSurrogate(u)) {
       bytes[0] = kDefaultChar;  // a lone half has no narrow form
       count = 1;
     } else {
-      count = utf8Encode(u, bytes);
+      count = encodeUtf8(u, bytes);
     }
     if (written + count > limit) break;
     std::memcpy(out + written, bytes, count);
     written += count;
   }
   return written;
-}
-
-// Length of the valid UTF-8 sequence at text (at most `left` bytes), or 0.
-size_t utf8Sequence(const unsigned char* p, size_t left, char32_t* cp) {
-  const unsigned char b = p[0];
-  size_t count;
-  char32_t value;
-  char32_t min;
-  if (b < 0x80) {
-    *cp = b;
-    return 1;
-  } else if (b >= 0xC2 && b <= 0xDF) {
-    count = 2, value = b & 0x1F, min = 0x80;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    count = 3, value = b & 0x0F, min = 0x800;
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    count = 4, value = b & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (count > left) return 0;
-  for (size_t k = 1; k < count; ++k) {
-    if ((p[k] & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (p[k] & 0x3F);
-  }
-  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  *cp = value;
-  return count;
 }
 
 size_t utf8ToWide(const char* text, size_t bytes, char16_t* out) {
@@ -200,7 +149,7 @@ size_t utf8ToWide(const char* text, size_t bytes, char16_t* out) {
   for (; i < bytes && p[i] < 0x80; ++i) out[units++] = p[i];
   while (i < bytes) {
     char32_t cp;
-    const size_t count = utf8Sequence(p + i, bytes - i, &cp);
+    const size_t count = decodeUtf8(p + i, bytes - i, &cp);
     if (count == 0) break;
     if (cp >= 0x10000) {
       cp -= 0x10000;
@@ -301,4 +250,4 @@ size_t narrowToWide(const char* text, size_t bytes, char16_t* out) {
   return iconvToWide(codec.toWide, text, bytes, out);
 }
 
-}  // namespace mvcomm::convert
+}  // namespace mvcomm::ole
