@@ -102,22 +102,53 @@ LONG findTarget(Database& db, const OpenKey& base, const std::vector<std::string
   return findKey(db, joinPath(base.path, names), id, nullptr);
 }
 
+// The keys below `id` and `id` itself, each once: UNION (not UNION ALL) ends
+// the walk on a damaged database whose parents form a cycle.
+#define MVCOMM_SUBTREE "WITH RECURSIVE t(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k JOIN t ON k.parent = t.id)"
+
+// Every key reached from `id` by its children leads back to `id` by its
+// parents, so a cycle below `id` runs through `id`: its parent is among them.
+LONG checkNoCycleBelow(Database& db, std::int64_t id) {
+  Statement stmt(db, MVCOMM_SUBTREE " SELECT EXISTS(SELECT 1 FROM t WHERE id = (SELECT parent FROM keys WHERE id = ?1))");
+  if (stmt.get() == nullptr) return stmt.error();
+  sqlite3_bind_int64(stmt.get(), 1, id);
+  if (int rc = sqlite3_step(stmt.get()); rc != SQLITE_ROW) return Database::errorFor(rc);
+  return sqlite3_column_int(stmt.get(), 0) != 0 ? ERROR_BADDB : ERROR_SUCCESS;
+}
+
 // Deletes the values and keys below `id`, and `id` itself unless `keepTop`.
 LONG deleteSubtree(Database& db, std::int64_t id, bool keepTop) {
-  Statement values(db,
-                   "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent = t.id)"
-                   " DELETE FROM vals WHERE key IN t");
+  if (LONG err = checkNoCycleBelow(db, id); err != ERROR_SUCCESS) return err;
+  Statement values(db, MVCOMM_SUBTREE " DELETE FROM vals WHERE key IN t");
   if (values.get() == nullptr) return values.error();
   sqlite3_bind_int64(values.get(), 1, id);
   if (int rc = sqlite3_step(values.get()); rc != SQLITE_DONE) return Database::errorFor(rc);
-  Statement keys(db,
-                 "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent = t.id)"
-                 " DELETE FROM keys WHERE id IN t AND NOT (?2 AND id = ?1)");
+  Statement keys(db, MVCOMM_SUBTREE " DELETE FROM keys WHERE id IN t AND NOT (?2 AND id = ?1)");
   if (keys.get() == nullptr) return keys.error();
   sqlite3_bind_int64(keys.get(), 1, id);
   sqlite3_bind_int(keys.get(), 2, keepTop ? 1 : 0);
   if (int rc = sqlite3_step(keys.get()); rc != SQLITE_DONE) return Database::errorFor(rc);
   return ERROR_SUCCESS;
+}
+
+#undef MVCOMM_SUBTREE
+
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// A subkey row as a sound database holds it: not its own parent, named, and
+// with the path its parent's path and name make. A walk that trusts the
+// others can loop (an empty name gives back the parent's path) or lose its way.
+bool soundChild(const OpenKey& parent, std::int64_t id, std::string_view name, std::string_view path) {
+  if (id == parent.id || id == kRootKeyId || name.empty() || name.find('\\') != std::string_view::npos ||
+      mvcomm::registry::internal::hasControlCharacter(name)) {
+    return false;
+  }
+  std::string expected = joinPath(parent.path, {name});
+  if (expected.size() != path.size()) return false;
+  for (std::size_t i = 0; i < path.size(); ++i) {  // NOCASE: ASCII letters only
+    if (asciiLower(expected[i]) != asciiLower(path[i])) return false;
+  }
+  return true;
 }
 
 LONG hasSubkeys(Database& db, std::int64_t id, bool& any) {
@@ -193,7 +224,7 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LP
   if ((key.access & KEY_ENUMERATE_SUB_KEYS) == 0) return ERROR_ACCESS_DENIED;
   Database& db = *key.db;
   std::lock_guard lock(db.mutex());
-  Statement stmt(db, "SELECT name, written FROM keys WHERE parent = ?1 ORDER BY name LIMIT 1 OFFSET ?2");
+  Statement stmt(db, "SELECT name, written, id, path FROM keys WHERE parent = ?1 ORDER BY name LIMIT 1 OFFSET ?2");
   if (stmt.get() == nullptr) return stmt.error();
   sqlite3_bind_int64(stmt.get(), 1, key.id);
   sqlite3_bind_int64(stmt.get(), 2, dwIndex);
@@ -206,6 +237,12 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LP
   const char* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
   DWORD length = static_cast<DWORD>(sqlite3_column_bytes(stmt.get(), 0));
   if (name == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+  const char* path = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 3));
+  if (path == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+  if (!soundChild(key, sqlite3_column_int64(stmt.get(), 2), {name, length},
+                  {path, static_cast<std::size_t>(sqlite3_column_bytes(stmt.get(), 3))})) {
+    return ERROR_BADDB;
+  }
   if (length >= *lpcchName) {
     *lpcchName = length;
     return ERROR_MORE_DATA;

@@ -34,6 +34,12 @@ class Batch {
 
   LONG status() const { return status_; }
 
+  // Checks the whole database before a change is trusted to it: SQLite's
+  // integrity check, then the key tree (every key reached from the root once,
+  // through its parent, with the path its parent's path and its name make).
+  // ERROR_BADDB when either fails; the open error when the batch never started.
+  [[nodiscard]] LONG check();
+
   // Commits. Errors: the database's (ERROR_BUSY, ERROR_DISK_FULL, ...), or
   // the open error when the batch never started.
   [[nodiscard]] LONG commit();

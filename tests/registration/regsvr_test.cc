@@ -1,6 +1,7 @@
 // mvcomm-regsvr and mvcomm-reg as a user runs them: exit status, output, and
 // the registry they leave behind.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <stdio.h>
 #include <sys/wait.h>
 
@@ -137,6 +138,33 @@ TEST(RegTool, RefusesBadInputWithoutChangingAnything) {
     EXPECT_EQ(result.status, c.status);
     EXPECT_NE(result.output.find(c.says), std::string::npos) << result.output;
     EXPECT_EQ(dumpRegistry(), before);
+  }
+}
+
+// A database damaged by hand: a parent cycle (the walks once looped on it
+// for ever), or an index SQLite's integrity check finds wrong.
+TEST(RegTool, RefusesADamagedDatabase) {
+  const char* damages[] = {
+      "UPDATE keys SET parent = (SELECT id FROM keys WHERE path = 'A\\B') WHERE path = 'A'",
+      "PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql = 'CREATE INDEX keys_by_parent ON keys(written, name)'"
+      " WHERE name = 'keys_by_parent'",
+  };
+  for (const char* damage : damages) {
+    SCOPED_TRACE(damage);
+    TempRegistry registry;
+    ASSERT_EQ(setString("A\\B", nullptr, "x"), ERROR_SUCCESS);
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(registry.file().c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, damage, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+    std::string file = registry.folder() + "/new.reg";
+    std::ofstream(file) << "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\New]\n";
+    for (const std::string& arguments : {std::string("export"), std::string("delete A"), "import " + file}) {
+      ToolRun result = run(kReg + " " + arguments);
+      EXPECT_EQ(result.status, 1) << arguments;
+      EXPECT_NE(result.output.find("damaged"), std::string::npos) << result.output;
+    }
+    EXPECT_FALSE(keyExists("New"));
   }
 }
 

@@ -1,8 +1,10 @@
 // The REGEDIT4 reader and writer: what it accepts, what it refuses (with the
 // line), and that export then import reproduces every value byte for byte.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <string>
+#include <string_view>
 
 #include "platform/registry/winreg.h"
 #include "tests/registry/reg_helpers.h"
@@ -47,8 +49,9 @@ TEST(RegFile, ParsesEveryValueForm) {
 }
 
 TEST(RegFile, RefusesBadLinesByNumber) {
+  using namespace std::string_view_literals;
   struct Case {
-    const char* text;
+    std::string_view text;
     const char* error;
   };
   const Case cases[] = {
@@ -58,6 +61,8 @@ TEST(RegFile, RefusesBadLinesByNumber) {
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n", "line 2: only keys under HKEY_CLASSES_ROOT"},
       {"REGEDIT4\n[HKEY_CLASSES_ROOTX]\n", "line 2: only keys under HKEY_CLASSES_ROOT"},
       {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A\\\\B]\n", "line 2: bad key path"},
+      {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A\0B]\n"sv, "line 2: NUL in a key name"},
+      {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A\tB]\n", "line 2: bad key path"},
       {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A\n", "line 2: section without a closing ]"},
       {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A]\n\"x\"=\"unterminated\n", "line 3: unterminated quoted string"},
       {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A]\n\"x\"=\"a\\nb\"\n", "line 3: bad escape"},
@@ -183,6 +188,54 @@ TEST(RegFile, ImportIsAllOrNothing) {
   EXPECT_EQ(where, "HKEY_CLASSES_ROOT");
   EXPECT_FALSE(keyExists("New"));
   EXPECT_EQ(getString("Keep", nullptr), "me");
+}
+
+// A database damaged behind the registry's back (by hand, or another tool)
+// must fail the walks with ERROR_BADDB, not loop in them, and every change
+// the tool makes must refuse it.
+TEST(RegFile, DamagedKeyTreesFailInsteadOfLooping) {
+  struct Case {
+    const char* damage;      // SQL run on the file holding A\B\C
+    const char* enumerated;  // a key whose subkey listing meets the damage
+    LONG deleteA;            // what deleting A gives
+  };
+  const Case cases[] = {
+      {"UPDATE keys SET parent = id WHERE path = 'A'", "A", ERROR_BADDB},
+      {"UPDATE keys SET parent = (SELECT id FROM keys WHERE path = 'A\\B') WHERE path = 'A'", "A\\B", ERROR_BADDB},
+      {"UPDATE keys SET parent = 1 WHERE id = 1", "", ERROR_SUCCESS},
+      {"UPDATE keys SET name = '' WHERE path = 'A\\B'", "A", ERROR_SUCCESS},
+      {"UPDATE keys SET path = 'Elsewhere' WHERE path = 'A\\B\\C'", "A\\B", ERROR_SUCCESS},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.damage);
+    TempRegistry registry;
+    ASSERT_EQ(setString("A\\B\\C", nullptr, "x"), ERROR_SUCCESS);
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(registry.file().c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, c.damage, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+
+    Key key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, c.enumerated, 0, KEY_READ, key.out()), ERROR_SUCCESS);
+    LONG listed = ERROR_SUCCESS;
+    char name[256];
+    for (DWORD i = 0; listed == ERROR_SUCCESS && i < 10; ++i) {
+      DWORD length = sizeof name;
+      listed = RegEnumKeyExA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
+    }
+    EXPECT_EQ(listed, ERROR_BADDB);
+
+    std::string text;
+    EXPECT_EQ(regfile::exportTree("", text), ERROR_BADDB);
+    EXPECT_EQ(regfile::deleteTree("A"), ERROR_BADDB);
+    regfile::RegFile file;
+    std::string error;
+    ASSERT_TRUE(regfile::parse("REGEDIT4\n[HKEY_CLASSES_ROOT\\New]\n", file, error));
+    std::string where;
+    EXPECT_EQ(regfile::apply(file, where), ERROR_BADDB);
+    EXPECT_FALSE(keyExists("New"));
+    EXPECT_EQ(RegDeleteTreeA(HKEY_CLASSES_ROOT, "A"), c.deleteA);
+  }
 }
 
 }  // namespace

@@ -88,13 +88,23 @@ TEST(RegistryDatabase, ForeignFilesAreRefusedAndLeftAlone) {
   std::ifstream after(temp.file());
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), junk);
 
-  TempRegistry other;
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(other.file().c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE t(x); PRAGMA user_version=7", nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(db);
-  EXPECT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "K", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
-            ERROR_BADDB);
+  // Another program's SQLite file, marked with its own version or not at all:
+  // refused, and none of the registry's tables added to it.
+  for (const char* made : {"CREATE TABLE t(x); PRAGMA user_version=7", "CREATE TABLE t(x)"}) {
+    SCOPED_TRACE(made);
+    TempRegistry other;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(other.file().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, made, nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "K", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+              ERROR_BADDB);
+    sqlite3_stmt* tables = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT group_concat(name) FROM sqlite_master", -1, &tables, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(tables), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(tables, 0)), "t");
+    sqlite3_finalize(tables);
+    sqlite3_close(db);
+  }
 }
 
 TEST(RegistryDatabase, BatchCommitsWholeOrRollsBackWhole) {

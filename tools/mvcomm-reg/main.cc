@@ -4,6 +4,7 @@
 //   mvcomm-reg export [KEY]    print the registry (or KEY's tree) as REGEDIT4
 //   mvcomm-reg import FILE     apply a REGEDIT4 file ("-" reads standard input)
 //   mvcomm-reg delete KEY      remove KEY with everything below it
+// Each command checks the database first and changes nothing in a damaged one.
 // Exit status: 0 done, 1 failed, 2 bad usage.
 #include <cstdio>
 #include <cstring>
@@ -27,7 +28,8 @@ int usage(std::FILE* to, int status) {
                "       mvcomm-reg import FILE   (- for standard input)\n"
                "       mvcomm-reg delete KEY\n"
                "KEY is HKEY_CLASSES_ROOT\\path, HKCR\\path or a path below HKEY_CLASSES_ROOT.\n"
-               "The registry is %s (MVCOMM_REGISTRY overrides).\n",
+               "The registry is %s (MVCOMM_REGISTRY overrides).\n"
+               "Each command checks the database first and refuses a damaged one.\n",
                mvcomm::registry::databasePath().c_str());
   return status;
 }
@@ -87,7 +89,7 @@ int deleteCommand(const char* argument) {
     std::fprintf(stderr, "mvcomm-reg: refusing to delete the whole of HKEY_CLASSES_ROOT\n");
     return kExitUsage;
   }
-  if (LONG err = RegDeleteTreeA(HKEY_CLASSES_ROOT, path.c_str()); err != ERROR_SUCCESS) return failed(argument, err);
+  if (LONG err = mvcomm::regfile::deleteTree(path); err != ERROR_SUCCESS) return failed(argument, err);
   return 0;
 }
 

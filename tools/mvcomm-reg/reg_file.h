@@ -46,13 +46,20 @@ struct RegFile {
 // `error` and leaves `out` unspecified; nothing is applied by parsing.
 bool parse(std::string_view text, RegFile& out, std::string& error);
 
-// Applies a parsed file as one transaction: all of it or none. Returns the
-// registry error number; `where` names the key or value that failed.
+// Applies a parsed file as one transaction: all of it or none, and nothing
+// to a database that fails its check (ERROR_BADDB). Returns the registry
+// error number; `where` names the key or value that failed.
 LONG apply(const RegFile& file, std::string& where);
+
+// Deletes HKEY_CLASSES_ROOT\path and everything below it. Like apply(), it
+// first checks the database and changes nothing in a damaged one
+// (ERROR_BADDB). ERROR_ACCESS_DENIED for the root itself.
+LONG deleteTree(const std::string& path);
 
 // Writes HKEY_CLASSES_ROOT\path and everything below it (the whole registry
 // for an empty path) in the format above, as one consistent snapshot.
-// Errors: ERROR_FILE_NOT_FOUND for a missing key, the registry's others.
+// Errors: ERROR_FILE_NOT_FOUND for a missing key, ERROR_BADDB for a database
+// that fails its check, the registry's others.
 LONG exportTree(const std::string& path, std::string& out);
 
 // Accepts "HKEY_CLASSES_ROOT\X", "HKCR\X" or a bare "X" and gives "X".

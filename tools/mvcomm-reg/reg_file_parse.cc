@@ -167,9 +167,13 @@ bool sectionHeader(std::string_view inside, Section& section, std::string& why) 
     why = "only keys under HKEY_CLASSES_ROOT can be imported";
     return false;
   }
+  if (inside.find('\0') != std::string_view::npos) {
+    why = "NUL in a key name";
+    return false;
+  }
   std::string path;
   if (!keyArgument(inside, path)) {
-    why = "bad key path (empty name, or a name over 255 characters)";
+    why = "bad key path (an empty name, a name over 255 characters, or a control character)";
     return false;
   }
   section.path = std::move(path);
@@ -196,6 +200,9 @@ bool keyArgument(std::string_view argument, std::string& path) {
     std::size_t cut = rest.find('\\', start);
     if (cut == std::string_view::npos) cut = rest.size();
     if (cut == start || cut - start > MVCOMM_REG_MAX_KEY_NAME) return false;
+    for (std::size_t i = start; i < cut; ++i) {
+      if (static_cast<unsigned char>(rest[i]) < 0x20) return false;  // the registry refuses them
+    }
     start = cut + 1;
   }
   path.assign(rest);

@@ -1,8 +1,9 @@
 // File: tools/mvcomm-reg/reg_file_write.cc
 //
-// Applies a parsed file to the registry and exports a tree in the same
-// format. Both run inside one registry batch: an import lands whole or not
-// at all, and an export is one consistent snapshot.
+// Applies a parsed file to the registry, deletes a tree, and exports a tree
+// in the file's format. Each runs inside one registry batch: a change lands
+// whole or not at all, on a database checked first, and an export is one
+// consistent snapshot.
 #include <cstdio>
 #include <vector>
 
@@ -144,10 +145,8 @@ std::string rooted(const std::string& path) {
 
 LONG apply(const RegFile& file, std::string& where) {
   registry::Batch batch;
-  if (batch.status() != ERROR_SUCCESS) {
-    where = "the registry database";
-    return batch.status();
-  }
+  where = "the registry database";
+  if (LONG err = batch.check(); err != ERROR_SUCCESS) return err;
   for (const Section& section : file.sections) {
     where = rooted(section.path);
     if (section.remove) {
@@ -178,9 +177,17 @@ LONG apply(const RegFile& file, std::string& where) {
   return batch.commit();
 }
 
+LONG deleteTree(const std::string& path) {
+  if (path.empty()) return ERROR_ACCESS_DENIED;
+  registry::Batch batch;
+  if (LONG err = batch.check(); err != ERROR_SUCCESS) return err;
+  if (LONG err = RegDeleteTreeA(HKEY_CLASSES_ROOT, path.c_str()); err != ERROR_SUCCESS) return err;
+  return batch.commit();
+}
+
 LONG exportTree(const std::string& path, std::string& out) {
   registry::Batch batch;  // one snapshot: no writer lands halfway through
-  if (batch.status() != ERROR_SUCCESS) return batch.status();
+  if (LONG err = batch.check(); err != ERROR_SUCCESS) return err;
   out = "REGEDIT4\n\n";
   return exportKeys(path, out);
 }
@@ -196,7 +203,7 @@ std::string errorText(LONG error) {
     case ERROR_DISK_FULL: return "disk full";
     case ERROR_BAD_PATHNAME: return "bad key path";
     case ERROR_BUSY: return "the registry database stayed locked by another process";
-    case ERROR_BADDB: return "the file is not a registry database";
+    case ERROR_BADDB: return "the registry database is damaged, or the file is not one";
     case ERROR_CANTOPEN: return "cannot open the registry database";
     case ERROR_KEY_DELETED: return "the key was deleted meanwhile";
     default: return "registry I/O failed";

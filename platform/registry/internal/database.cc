@@ -143,18 +143,23 @@ LONG Database::prepareSchema() {
   int version = -1;
   int application = -1;
   sqlite3_stmt* stmt = nullptr;
+  int objects = -1;
   if (sqlite3_prepare_v2(db_, "SELECT (SELECT user_version FROM pragma_user_version),"
-                              " (SELECT application_id FROM pragma_application_id)",
+                              " (SELECT application_id FROM pragma_application_id),"
+                              " (SELECT count(*) FROM sqlite_master)",
                          -1, &stmt, nullptr) == SQLITE_OK &&
       sqlite3_step(stmt) == SQLITE_ROW) {
     version = sqlite3_column_int(stmt, 0);
     application = sqlite3_column_int(stmt, 1);
+    objects = sqlite3_column_int(stmt, 2);
   } else {
     err = lastError();
   }
   sqlite3_finalize(stmt);
   if (err == ERROR_SUCCESS) {
-    if (version == 0 && application == 0) {
+    if (version == 0 && application == 0 && objects != 0) {
+      err = ERROR_BADDB;  // somebody's unmarked database: never add our tables to it
+    } else if (version == 0 && application == 0) {
       err = exec(kSchema);
       if (err == ERROR_SUCCESS) {
         std::string mark = "PRAGMA user_version=" + std::to_string(kSchemaVersion) +
