@@ -75,6 +75,7 @@ DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT = 1, 2, 4
 DISPID_PROPERTYPUT = -3
 CLSCTX_INPROC_SERVER = 1
 LOCALE_EN_US = 0x0409
+E_POINTER = 0x80004003 - (1 << 32)
 
 _lib = None
 
@@ -302,12 +303,16 @@ class Dispatch:
     def __exit__(self, *exc):
         self.close()
 
+    def _live_pointer(self, name):
+        if not self._ptr:
+            raise AutomationError("%s on a closed object" % name, E_POINTER)
+        return self._ptr
+
     def _dispid(self, name):
+        self._live_pointer(name)  # also for a name whose id is known: a closed object has no members
         key = name.lower()
         if key in self._ids:
             return self._ids[key]
-        if not self._ptr:
-            raise AutomationError(name, 0x80004003 - (1 << 32))
         wide = ctypes.create_string_buffer((name + "\0").encode("utf-16-le"))
         names = (ctypes.c_void_p * 1)(ctypes.cast(wide, ctypes.c_void_p).value)
         dispid = ctypes.c_int32(-1)
@@ -320,6 +325,7 @@ class Dispatch:
 
     def _invoke(self, name, flags, args):
         dispid = self._dispid(name)
+        pointer = self._live_pointer(name)
         lib = _library()
         count = len(args)
         variants = (VARIANT * max(count, 1))()
@@ -334,7 +340,7 @@ class Dispatch:
             result = VARIANT()
             info = EXCEPINFO()
             arg_err = ctypes.c_uint(0)
-            hr = _method(self._ptr, *_Invoke)(self._ptr, dispid, ctypes.byref(IID_NULL), LOCALE_EN_US,
+            hr = _method(pointer, *_Invoke)(pointer, dispid, ctypes.byref(IID_NULL), LOCALE_EN_US,
                                               flags, ctypes.byref(params), ctypes.byref(result),
                                               ctypes.byref(info), ctypes.byref(arg_err))
             for b in (info.bstrSource, info.bstrDescription, info.bstrHelpFile):

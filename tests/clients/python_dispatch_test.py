@@ -66,6 +66,13 @@ class PythonDispatch(unittest.TestCase):
         with self.assertRaises(ma.AutomationError) as caught:
             ma.Dispatch("No.Such.Class")
         self.assertEqual(ma.hresult_name(caught.exception.hresult), "CO_E_CLASSSTRING")
+        # After close, names already known (a property, a method) fail as an unknown one does.
+        for what, action in [("known property", lambda c: c.errorcode), ("known method", lambda c: c.cleardata("1")),
+                             ("put", lambda c: setattr(c, "commport", 2)), ("new name", lambda c: c.rtcardid)]:
+            with self.subTest("after close: " + what):
+                with self.assertRaises(ma.AutomationError) as caught:
+                    action(comm)
+                self.assertEqual(ma.hresult_name(caught.exception.hresult), "E_POINTER")
 
     def test_dates_survive_the_trip(self):
         for moment in [datetime.datetime(2002, 10, 27, 13, 45, 10), datetime.datetime(1899, 12, 29, 6, 0),
