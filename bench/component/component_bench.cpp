@@ -15,7 +15,7 @@
 #include "component/imvcomm.h"
 #include "platform/ole/oleauto.h"
 #include "terminal/n_cst_mvcomm.h"
-#include "tests/registry/temp_registry.h"
+#include "testing/temp_registry.h"
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
 

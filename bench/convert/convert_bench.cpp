@@ -10,7 +10,7 @@
 #include <string>
 
 #include "convert/pbcom_type_converter.h"
-#include "tests/convert/probe_context.h"
+#include "testing/convert_probe_context.h"
 #include "vm/vm_api.h"
 
 namespace {

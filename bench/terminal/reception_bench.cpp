@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "tests/serial/pty_pair.h"
-#include "tests/terminal/probe.h"
+#include "testing/pty_pair.h"
+#include "testing/terminal_probe.h"
 
 namespace {
 

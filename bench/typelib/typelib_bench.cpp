@@ -14,7 +14,7 @@
 #include "platform/ole/oleauto.h"
 #include "platform/ole/typelib/load_type_lib.h"
 #include "platform/ole/typelib/text16.h"
-#include "tests/typelib/mvcomm_slots.h"
+#include "testing/mvcomm_slots.h"
 
 namespace {
 

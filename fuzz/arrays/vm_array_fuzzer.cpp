@@ -21,7 +21,7 @@
 #include "platform/ole/code_page.h"
 #include "convert/pbcom_type_converter.h"
 #include "platform/ole/ole_testing.h"
-#include "tests/convert/probe_context.h"
+#include "testing/convert_probe_context.h"
 #include "vm/vm_api.h"
 #include "vm/vm_testing.h"
 

@@ -11,8 +11,8 @@
 #include <deque>
 #include <vector>
 
-#include "tests/terminal/fake_line.h"
-#include "tests/terminal/probe.h"
+#include "testing/fake_line.h"
+#include "testing/terminal_probe.h"
 #include "terminal/frames.h"
 
 namespace {

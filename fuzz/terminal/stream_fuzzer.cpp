@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "tests/terminal/fake_line.h"
-#include "tests/terminal/probe.h"
+#include "testing/fake_line.h"
+#include "testing/terminal_probe.h"
 #include "terminal/frames.h"
 #include "terminal/record_decoder.h"
 

@@ -14,8 +14,8 @@
 #include "terminal/frames.h"
 #include "terminal/n_cst_mvcomm.h"
 #include "terminal/refer_image.h"
-#include "tests/terminal/fake_line.h"
-#include "tests/terminal/scripted_terminal.h"
+#include "testing/fake_line.h"
+#include "testing/scripted_terminal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mvcomm;

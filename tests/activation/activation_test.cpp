@@ -16,7 +16,7 @@
 #include "platform/ole/activation/objbase.h"
 #include "platform/ole/ole_testing.h"
 #include "platform/registry/winreg.h"
-#include "tests/registry/temp_registry.h"
+#include "testing/temp_registry.h"
 
 namespace {
 

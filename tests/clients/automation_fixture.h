@@ -14,7 +14,7 @@
 
 #include "platform/ole/activation/objbase.h"
 #include "platform/ole/ole_testing.h"
-#include "tests/registry/temp_registry.h"
+#include "testing/temp_registry.h"
 #include "tests/tools/golden.h"
 #include "tests/tools/process.h"
 #include "tools/mvcomm-dispatch/late_bound.h"

@@ -15,7 +15,7 @@
 #include "component/imvcomm.h"
 #include "platform/ole/ole_testing.h"
 #include "platform/ole/oleauto.h"
-#include "tests/registry/temp_registry.h"
+#include "testing/temp_registry.h"
 #include "vm/vm_testing.h"
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv);

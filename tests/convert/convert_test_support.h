@@ -15,35 +15,13 @@
 #include "convert/pbcom_type_converter.h"
 #include "platform/ole/ole_testing.h"
 #include "platform/ole/oleauto.h"
+#include "testing/ref.h"
 #include "vm/vm_api.h"
 #include "vm/vm_testing.h"
 
 namespace mvcomm::convert::test {
 
-template <class T>
-class Ref {
- public:
-  Ref() = default;
-  explicit Ref(T* p) : p_(p) {}
-  ~Ref() { reset(); }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  Ref(Ref&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-  T** out() {
-    reset();
-    return &p_;
-  }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  void reset() {
-    if (p_ != nullptr) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
+using mvcomm::testing::Ref;
 
 // A VARIANT cleared at scope end.
 struct Var : VARIANT {

@@ -44,7 +44,7 @@
 #include "server/module_state.h"
 #include "terminal/n_cst_mvcomm.h"
 #include "tests/component/dispatch_helpers.h"
-#include "tests/registry/temp_registry.h"
+#include "testing/temp_registry.h"
 #include "vm/session_table.h"
 #include "vm/vm_testing.h"
 

@@ -21,7 +21,7 @@
 #include <string>
 
 #include "platform/ole/winerror.h"
-#include "tests/registry/temp_registry.h"
+#include "testing/temp_registry.h"
 #include "server/registration/component_descriptor.h"
 #include "server/registration/registration.h"
 #include "tests/registration/registry_dump.h"

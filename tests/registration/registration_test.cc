@@ -13,7 +13,7 @@
 #include "server/registration/registration.h"
 #include "server/registration/registry_layout.h"
 #include "tests/registration/registry_dump.h"
-#include "tests/registry/temp_registry.h"
+#include "testing/temp_registry.h"
 
 namespace mvcomm::testing {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "server/registration/component_ids.h"
 #include "tests/registration/registry_dump.h"
-#include "tests/registry/temp_registry.h"
+#include "testing/temp_registry.h"
 
 namespace mvcomm::testing {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "platform/registry/winreg.h"
 #include "tests/registry/reg_helpers.h"
-#include "tests/registry/temp_registry.h"
+#include "testing/temp_registry.h"
 #include "tools/mvcomm-reg/reg_file.h"
 
 namespace mvcomm::testing {

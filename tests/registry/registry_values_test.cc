@@ -6,7 +6,7 @@
 
 #include "platform/registry/winreg.h"
 #include "tests/registry/reg_helpers.h"
-#include "tests/registry/temp_registry.h"
+#include "testing/temp_registry.h"
 
 namespace mvcomm::testing {
 namespace {

@@ -13,7 +13,7 @@
 #include "platform/registry/registry_version.h"
 #include "platform/registry/winreg.h"
 #include "tests/registry/reg_helpers.h"
-#include "tests/registry/temp_registry.h"
+#include "testing/temp_registry.h"
 
 namespace mvcomm::testing {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "terminal/frames.h"
 #include "terminal/n_cst_mvcomm.h"
-#include "tests/serial/pty_pair.h"
+#include "testing/pty_pair.h"
 
 namespace mvcomm {
 namespace {

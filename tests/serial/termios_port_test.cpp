@@ -15,7 +15,7 @@
 #include "platform/serial/port_name.h"
 #include "platform/serial/syscalls.h"
 #include "platform/serial/termios_port.h"
-#include "tests/serial/pty_pair.h"
+#include "testing/pty_pair.h"
 
 namespace mvcomm::serial {
 namespace {

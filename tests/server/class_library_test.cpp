@@ -15,6 +15,7 @@
 #include "emulator/emulator.h"
 #include "emulator/virtual_line.h"
 #include "terminal/n_cst_mvcomm.h"
+#include "testing/ref.h"
 #include "vm/vm_api.h"
 #include "vm/vm_testing.h"
 
@@ -23,42 +24,24 @@ namespace {
 
 using namespace vm;
 
-// Releases what it holds once.
-template <class T>
-struct Ref {
-  T* p = nullptr;
-  Ref() = default;
-  explicit Ref(T* q) : p(q) {}
-  Ref(Ref&& o) noexcept : p(std::exchange(o.p, nullptr)) {}
-  Ref(const Ref&) = delete;
-  ~Ref() { reset(); }
-  void reset() {
-    if (p) p->Release();
-    p = nullptr;
-  }
-  T** out() {
-    reset();
-    return &p;
-  }
-  T* operator->() const { return p; }
-};
+using mvcomm::testing::Ref;
 
 class ClassLibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    baseline_ = testing::liveTotal();
+    baseline_ = vm::testing::liveTotal();
     Ref<IVMString> path, cls;
     ASSERT_EQ(vmMakeString(MVCOMM_MODULE, path.out()), kVmOk);
     ASSERT_EQ(vmMakeString("n_cst_mvcomm", cls.out()), kVmOk);
-    ASSERT_EQ(vmStartSession(nullptr, path.p, 1, 0, session_.out()), kVmOk);
-    ASSERT_EQ(vmCreateObject(cls.p, session_.p, object_.out()), kVmOk);
+    ASSERT_EQ(vmStartSession(nullptr, path.get(), 1, 0, session_.out()), kVmOk);
+    ASSERT_EQ(vmCreateObject(cls.get(), session_.get(), object_.out()), kVmOk);
     ASSERT_EQ(object_->valueContext(context_.out()), kVmOk);
   }
   void TearDown() override {
     context_.reset();
     object_.reset();
     session_.reset();
-    EXPECT_EQ(testing::liveTotal(), baseline_) << "a VM product was leaked";
+    EXPECT_EQ(vm::testing::liveTotal(), baseline_) << "a VM product was leaked";
   }
 
   Ref<IVMString> name(const char* text) {
@@ -69,9 +52,9 @@ class ClassLibraryTest : public ::testing::Test {
   int32_t readLong(const char* variable) {
     auto n = name(variable);
     Ref<IVMValue> v;
-    EXPECT_EQ(object_->getVariable(n.p, v.out()), kVmOk);
+    EXPECT_EQ(object_->getVariable(n.get(), v.out()), kVmOk);
     int32_t out = -12345;
-    if (v.p) {
+    if (v.get()) {
       EXPECT_EQ(v->getLong(&out), kVmOk);
     }
     return out;
@@ -81,16 +64,16 @@ class ClassLibraryTest : public ::testing::Test {
     Ref<IVMValue> v;
     Ref<IVMString> s;
     const char* text = "";
-    EXPECT_EQ(object_->getVariable(n.p, v.out()), kVmOk);
-    if (v.p && v->getString(s.out()) == kVmOk) s->text(&text);
+    EXPECT_EQ(object_->getVariable(n.get(), v.out()), kVmOk);
+    if (v.get() && v->getString(s.out()) == kVmOk) s->text(&text);
     return text;
   }
   void assignInteger(const char* variable, int32_t value) {
     auto n = name(variable);
     Ref<IVMValue> v;
-    ASSERT_EQ(vmMakeValue(kTypeInteger, context_.p, v.out()), kVmOk);
+    ASSERT_EQ(vmMakeValue(kTypeInteger, context_.get(), v.out()), kVmOk);
     ASSERT_EQ(v->setInteger(value), kVmOk);
-    ASSERT_EQ(object_->setVariable(n.p, v.p), kVmOk);
+    ASSERT_EQ(object_->setVariable(n.get(), v.get()), kVmOk);
   }
   // Calls `function` with string and date arguments ("yyyy-mm-dd") or longs.
   int32_t call(const char* function, const std::vector<std::string>& args,
@@ -101,27 +84,27 @@ class ClassLibraryTest : public ::testing::Test {
     Ref<IVMDateHelper> helper;
     EXPECT_EQ(vmMakeDateHelper(0, 0, 0, helper.out()), kVmOk);
     for (size_t i = 0; i < args.size(); ++i) {
-      EXPECT_EQ(vmMakeValue(codes[i], context_.p, values[i].out()), kVmOk);
+      EXPECT_EQ(vmMakeValue(codes[i], context_.get(), values[i].out()), kVmOk);
       if (codes[i] == kTypeString) {
         auto s = name(args[i].c_str());
-        EXPECT_EQ(values[i]->setString(s.p), kVmOk);
+        EXPECT_EQ(values[i]->setString(s.get()), kVmOk);
       } else if (codes[i] == kTypeDate) {
         Ref<IVMDate> d;
         int y = std::stoi(args[i].substr(0, 4)), m = std::stoi(args[i].substr(5, 2)),
             dd = std::stoi(args[i].substr(8, 2));
         EXPECT_EQ(helper->makeDate(y, m, dd, d.out()), kVmOk);
-        EXPECT_EQ(values[i]->setDate(d.p), kVmOk);
+        EXPECT_EQ(values[i]->setDate(d.get()), kVmOk);
       } else {
         EXPECT_EQ(values[i]->setLong(std::stoi(args[i])), kVmOk);
       }
-      EXPECT_EQ(vmMakeArgument(values[i].p, kArgByValue, arguments[i].out()), kVmOk);
-      raw.push_back(arguments[i].p);
+      EXPECT_EQ(vmMakeArgument(values[i].get(), kArgByValue, arguments[i].out()), kVmOk);
+      raw.push_back(arguments[i].get());
     }
     auto fn = name(function);
     Ref<IVMValue> result;
     Ref<IUnknown> second;
     uint32_t word = 0;
-    return object_->callFunction(fn.p, raw.data(), static_cast<int32_t>(raw.size()), result.out(),
+    return object_->callFunction(fn.get(), raw.data(), static_cast<int32_t>(raw.size()), result.out(),
                                  second.out(), &word);
   }
 
@@ -144,15 +127,15 @@ class ClassLibraryTest : public ::testing::Test {
     if (st >= 0) st = vmMakeDateHelper(0, 0, 0, helper.out());
     if (st >= 0) st = helper->makeDate(2002, 10, 27, date.out());
     if (st >= 0) st = vmMakeTime(14, 30, 45, time.out());
-    if (st >= 0) st = vmMakeDateTime(date.p, time.p, stamp.out());
-    if (st >= 0) st = vmMakeValue(kTypeString, context_.p, values[0].out());
-    if (st >= 0) st = values[0]->setString(text.p);
-    if (st >= 0) st = vmMakeValue(kTypeDateTime, context_.p, values[1].out());
-    if (st >= 0) st = values[1]->setDateTime(stamp.p);
-    if (st >= 0) st = vmMakeArgument(values[0].p, kArgByValue, args[0].out());
-    if (st >= 0) st = vmMakeArgument(values[1].p, kArgByValue, args[1].out());
-    IVMArgument* raw[2] = {args[0].p, args[1].p};
-    if (st >= 0) st = object_->callFunction(fn.p, raw, 2, result.out(), second.out(), &word);
+    if (st >= 0) st = vmMakeDateTime(date.get(), time.get(), stamp.out());
+    if (st >= 0) st = vmMakeValue(kTypeString, context_.get(), values[0].out());
+    if (st >= 0) st = values[0]->setString(text.get());
+    if (st >= 0) st = vmMakeValue(kTypeDateTime, context_.get(), values[1].out());
+    if (st >= 0) st = values[1]->setDateTime(stamp.get());
+    if (st >= 0) st = vmMakeArgument(values[0].get(), kArgByValue, args[0].out());
+    if (st >= 0) st = vmMakeArgument(values[1].get(), kArgByValue, args[1].out());
+    IVMArgument* raw[2] = {args[0].get(), args[1].get()};
+    if (st >= 0) st = object_->callFunction(fn.get(), raw, 2, result.out(), second.out(), &word);
     return st;
   }
 
@@ -180,17 +163,17 @@ TEST_F(ClassLibraryTest, TwelvePropertiesWithTheirTypesNineOfThemReadOnly) {
     SCOPED_TRACE(p.name);
     auto n = name(p.name);
     int32_t code = 0, ro = -1;
-    ASSERT_EQ(object_->variableType(n.p, &code, &ro), kVmOk);
+    ASSERT_EQ(object_->variableType(n.get(), &code, &ro), kVmOk);
     EXPECT_EQ(code, p.typeCode);
     EXPECT_EQ(ro, p.readOnly ? 1 : 0);
     Ref<IVMValue> current;
-    ASSERT_EQ(object_->getVariable(n.p, current.out()), kVmOk);
+    ASSERT_EQ(object_->getVariable(n.get(), current.out()), kVmOk);
     // Assigning the value it has: refused exactly for the read-only ones.
-    EXPECT_EQ(object_->setVariable(n.p, current.p), p.readOnly ? kVmErrReadOnly : kVmOk);
+    EXPECT_EQ(object_->setVariable(n.get(), current.get()), p.readOnly ? kVmErrReadOnly : kVmOk);
   }
   auto hidden = name("il_hcomm");
   int32_t code = 0, ro = 0;
-  EXPECT_EQ(object_->variableType(hidden.p, &code, &ro), kVmErrNoSuchVariable)
+  EXPECT_EQ(object_->variableType(hidden.get(), &code, &ro), kVmErrNoSuchVariable)
       << "private state is not reachable by name";
 }
 
@@ -200,7 +183,7 @@ TEST_F(ClassLibraryTest, PropertiesReadTheObjectsOwnValuesAndAssignmentsReachIt)
   EXPECT_EQ(readString("errormessage"), "");
   auto carded = name("rscardedtime");
   Ref<IVMValue> v;
-  ASSERT_EQ(object_->getVariable(carded.p, v.out()), kVmOk);
+  ASSERT_EQ(object_->getVariable(carded.get(), v.out()), kVmOk);
   Ref<IVMDateTime> dt;
   Ref<IVMDate> d;
   Ref<IVMDateHelper> h;
@@ -208,19 +191,19 @@ TEST_F(ClassLibraryTest, PropertiesReadTheObjectsOwnValuesAndAssignmentsReachIt)
   ASSERT_EQ(dt->datePart(d.out()), kVmOk);
   ASSERT_EQ(vmMakeDateHelper(0, 0, 0, h.out()), kVmOk);
   int32_t day = -1;
-  ASSERT_EQ(d->dayNumber(h.p, &day), kVmOk);
+  ASSERT_EQ(d->dayNumber(h.get(), &day), kVmOk);
   EXPECT_EQ(day, 1) << "1900-01-01 00:00:00";
 
   assignInteger("commport", -1);
   auto port = name("commport");
   Ref<IVMValue> back;
-  ASSERT_EQ(object_->getVariable(port.p, back.out()), kVmOk);
+  ASSERT_EQ(object_->getVariable(port.get(), back.out()), kVmOk);
   int16_t i = 0;
   ASSERT_EQ(back->getInteger(&i), kVmOk);
   EXPECT_EQ(i, -1);
   Ref<IVMValue> wrong;
-  ASSERT_EQ(vmMakeValue(kTypeLong, context_.p, wrong.out()), kVmOk);
-  EXPECT_EQ(object_->setVariable(port.p, wrong.p), kVmErrTypeMismatch);
+  ASSERT_EQ(vmMakeValue(kTypeLong, context_.get(), wrong.out()), kVmOk);
+  EXPECT_EQ(object_->setVariable(port.get(), wrong.get()), kVmErrTypeMismatch);
 }
 
 TEST_F(ClassLibraryTest, EightFunctionsWithTheirParameterTypesAndNoResult) {
@@ -235,7 +218,7 @@ TEST_F(ClassLibraryTest, EightFunctionsWithTheirParameterTypesAndNoResult) {
     SCOPED_TRACE(f.name);
     auto n = name(f.name);
     int32_t result = -1, params = -1;
-    ASSERT_EQ(object_->functionSignature(n.p, &result, &params), kVmOk);
+    ASSERT_EQ(object_->functionSignature(n.get(), &result, &params), kVmOk);
     EXPECT_EQ(result, kNoResult);
     EXPECT_EQ(params, f.params);
   }
@@ -290,10 +273,10 @@ TEST_F(ClassLibraryTest, ReferenceTableCallsByNameWorkTheObject) {
 // each run ends in success or the injected status, and leaves nothing alive.
 TEST_F(ClassLibraryTest, FailingEachCallInTurnLeavesNothingAlive) {
   constexpr int32_t kInjected = -99;
-  const int64_t alive = testing::liveTotal();
+  const int64_t alive = vm::testing::liveTotal();
   auto check = [&](int32_t st, bool fired) {
     EXPECT_EQ(st, fired ? kInjected : kVmOk);
-    EXPECT_EQ(testing::liveTotal(), alive);
+    EXPECT_EQ(vm::testing::liveTotal(), alive);
   };
   for (const char* property : {"errormessage", "rscardedtime", "commport", "errorcode"}) {
     SCOPED_TRACE(property);
@@ -301,13 +284,13 @@ TEST_F(ClassLibraryTest, FailingEachCallInTurnLeavesNothingAlive) {
       Ref<IVMString> n;
       Ref<IVMValue> v;
       int32_t st = vmMakeString(property, n.out());
-      if (st >= 0) st = object_->getVariable(n.p, v.out());
+      if (st >= 0) st = object_->getVariable(n.get(), v.out());
       return st;
     };
-    EXPECT_LT(testing::failEachCallInTurn(kInjected, read, check, 50), 50u);
+    EXPECT_LT(vm::testing::failEachCallInTurn(kInjected, read, check, 50), 50u);
   }
   SCOPED_TRACE("setclock");
-  EXPECT_LT(testing::failEachCallInTurn(kInjected, [&] { return quietSetclock(); }, check, 100), 100u);
+  EXPECT_LT(vm::testing::failEachCallInTurn(kInjected, [&] { return quietSetclock(); }, check, 100), 100u);
 }
 
 // A terminal operation by named call, against the emulator on the virtual line.
@@ -349,7 +332,7 @@ TEST_F(EmulatedLineTest, ReaddataByNameFillsTheRecordSetReadBackByName) {
   Ref<IVMDateTime> dt;
   Ref<IVMDate> d;
   Ref<IVMTime> tm;
-  ASSERT_EQ(object_->getVariable(carded.p, v.out()), kVmOk);
+  ASSERT_EQ(object_->getVariable(carded.get(), v.out()), kVmOk);
   ASSERT_EQ(v->getDateTime(dt.out()), kVmOk);
   ASSERT_EQ(dt->datePart(d.out()), kVmOk);
   ASSERT_EQ(dt->timePart(tm.out()), kVmOk);

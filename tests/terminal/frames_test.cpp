@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "tests/terminal/fake_line.h"
-#include "tests/terminal/probe.h"
+#include "testing/fake_line.h"
+#include "testing/terminal_probe.h"
 #include "terminal/frames.h"
 
 namespace mvcomm::terminal {

@@ -11,9 +11,9 @@
 #include <functional>
 #include <string>
 
-#include "tests/terminal/fake_line.h"
-#include "tests/terminal/probe.h"
-#include "tests/terminal/scripted_terminal.h"
+#include "testing/fake_line.h"
+#include "testing/terminal_probe.h"
+#include "testing/scripted_terminal.h"
 #include "terminal/frames.h"
 
 namespace mvcomm {

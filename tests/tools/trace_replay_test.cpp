@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "tests/terminal/fake_line.h"
+#include "testing/fake_line.h"
 #include "tests/tools/run_cli.h"
 #include "tools/mvcomm/direct_session.h"
 #include "tools/mvcomm/record_output.h"

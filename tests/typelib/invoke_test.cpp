@@ -11,7 +11,7 @@
 
 #include "platform/ole/ole_testing.h"
 #include "platform/ole/typelib/type_lib.h"
-#include "tests/typelib/mvcomm_slots.h"
+#include "testing/mvcomm_slots.h"
 #include "tests/typelib/typelib_fixtures.h"
 
 namespace mvcomm::testing {

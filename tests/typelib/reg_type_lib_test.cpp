@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "platform/registry/winreg.h"
-#include "tests/registry/temp_registry.h"
+#include "testing/temp_registry.h"
 #include "tests/typelib/typelib_fixtures.h"
 
 namespace mvcomm::testing {

@@ -16,6 +16,7 @@
 #include "platform/ole/typelib/load_type_lib.h"
 #include "platform/ole/typelib/text16.h"
 #include "platform/ole/typelib/tlb_io.h"
+#include "testing/ref.h"
 #include "tools/mvcomm-idl/idl_compiler.h"
 
 namespace mvcomm::testing {
@@ -41,30 +42,7 @@ inline std::vector<uint8_t> TlbBytes(const std::string& idl) {
   return typelib::WriteLibrary(CompileOrFail(idl));
 }
 
-// Owns one COM reference.
-template <typename T>
-class Ref {
- public:
-  Ref() = default;
-  explicit Ref(T* p) : p_(p) {}
-  ~Ref() { reset(); }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  T** out() {
-    reset();
-    return &p_;
-  }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  void reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
+using mvcomm::testing::Ref;
 
 // A library loaded from IDL text (not cached).
 inline HRESULT LoadFromIdl(const std::string& idl, ITypeLib** out) {

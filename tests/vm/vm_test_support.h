@@ -9,41 +9,13 @@
 
 #include <string>
 
+#include "testing/ref.h"
 #include "vm/vm_api.h"
 #include "vm/vm_testing.h"
 
 namespace mvcomm::vm::test {
 
-template <class T>
-class Ref {
- public:
-  Ref() = default;
-  explicit Ref(T* p) : p_(p) {}
-  ~Ref() { reset(); }
-  Ref(Ref&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  T** out() {
-    reset();
-    return &p_;
-  }
-  T* get() const { return p_; }
-  // Hands the reference over (to an operation that takes it).
-  T* detach() {
-    T* p = p_;
-    p_ = nullptr;
-    return p;
-  }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  void reset() {
-    if (p_ != nullptr) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
+using mvcomm::testing::Ref;
 
 inline Ref<IVMString> name(const char* text) {
   Ref<IVMString> s;

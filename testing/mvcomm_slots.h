@@ -1,4 +1,4 @@
-// File: tests/typelib/mvcomm_slots.h
+// File: testing/mvcomm_slots.h
 //
 // IMVComm's virtual table as a C++ interface (slots 7 to 29 after IDispatch),
 // for tests and benchmarks that call through the type information, and a

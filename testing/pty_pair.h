@@ -1,4 +1,4 @@
-// File: tests/serial/pty_pair.h
+// File: testing/pty_pair.h
 //
 // A pseudo-terminal for real-time tests of the termios backend: the slave
 // is the host's port ("COMn" through MVCOMM_COM<n>), the master plays the

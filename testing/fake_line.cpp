@@ -1,5 +1,5 @@
-// File: tests/terminal/fake_line.cpp
-#include "tests/terminal/fake_line.h"
+// File: testing/fake_line.cpp
+#include "testing/fake_line.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-// File: tests/convert/probe_context.h
+// File: testing/convert_probe_context.h
 //
 // The value context of one n_cst_convert_probe object in the probe module,
 // made on first use and kept for the whole process: benchmarks and fuzz

@@ -1,4 +1,4 @@
-// File: tests/terminal/fake_line.h
+// File: testing/fake_line.h
 //
 // A scripted serial line in virtual time for the terminal class's unit tests
 // and fuzz targets. The host's frames are logged with the line settings they

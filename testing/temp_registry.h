@@ -1,4 +1,4 @@
-// File: tests/registry/temp_registry.h
+// File: testing/temp_registry.h
 //
 // Points MVCOMM_REGISTRY at a fresh database in a private temporary folder
 // for one test, and removes the folder afterwards. Shared by the registry,

@@ -1,4 +1,4 @@
-// File: tests/terminal/scripted_terminal.h
+// File: testing/scripted_terminal.h
 //
 // A minimal far end for the unit tests: answers each host frame from a
 // script of canned replies after a turnaround delay. The real terminal
@@ -9,7 +9,7 @@
 #include <deque>
 #include <vector>
 
-#include "tests/terminal/fake_line.h"
+#include "testing/fake_line.h"
 #include "terminal/frames.h"
 
 namespace mvcomm::testing {

@@ -1,4 +1,4 @@
-// File: tests/terminal/probe.h
+// File: testing/terminal_probe.h
 //
 // White-box access to the terminal class's private functions, for tests
 // and fuzz targets only.

@@ -1,7 +1,7 @@
-// File: tests/serial/pty_pair.cpp
+// File: testing/pty_pair.cpp
 //
 // Only the kernel's termios2 header here (glibc's <termios.h> clashes).
-#include "tests/serial/pty_pair.h"
+#include "testing/pty_pair.h"
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>

@@ -1,4 +1,4 @@
-// File: tests/convert/convert_probe_module.cpp
+// File: testing/convert_probe_module.cpp
 //
 // A module with one empty class, n_cst_convert_probe, so the converter tests
 // can start a VM session and take a value context and a VM object from it.
