@@ -22,116 +22,52 @@ namespace {
 
 using cli::TraceFrame;
 
-// The far end of the line, played from a trace in virtual time. The host's
-// frames must match the trace's ">" lines; each "<" line becomes readable
-// at its recorded time once the frames before it have been sent.
+// The far end of the line, played from a trace on the scripted line: each
+// frame the host sends must be the trace's next ">" line, rate and parity
+// included; the "<" lines after it are the answer, at their recorded
+// distances from it.
 class ReplayLine {
  public:
-  explicit ReplayLine(std::vector<TraceFrame> frames) : frames_(std::move(frames)) {}
+  explicit ReplayLine(std::vector<TraceFrame> frames) : frames_(std::move(frames)) {
+    line_->setResponder([this](const SentFrame& sent) { return answer(sent); });
+  }
 
-  std::shared_ptr<Clock> clock() { return std::make_shared<ReplayClock>(*this); }
-  std::shared_ptr<serial::PortOpener> opener() { return std::make_shared<Opener>(*this); }
+  std::shared_ptr<Clock> clock() { return clock_; }
+  std::shared_ptr<serial::PortOpener> opener() { return std::make_shared<FakeOpener>(line_); }
   const std::string& failure() const { return failure_; }
   bool allPlayed() const { return next_ == frames_.size(); }
 
  private:
-  class ReplayClock final : public Clock {
-   public:
-    explicit ReplayClock(ReplayLine& l) : l_(l) {}
-    time_point now() override { return l_.now_; }
-    void sleepUntil(time_point t) override { l_.now_ = std::max(l_.now_, t); }
-
-   private:
-    ReplayLine& l_;
-  };
-
-  class Port final : public serial::SerialPort {
-   public:
-    explicit Port(ReplayLine& l) : l_(l) {}
-    int applySettings(const serial::LineSettings& s) override {
-      l_.settings_ = s;
-      return 0;
-    }
-    int readSettings(serial::LineSettings& s) override {
-      s = l_.settings_;
-      return 0;
-    }
-    int purge(unsigned) override { return 0; }
-    int setDtr(bool) override { return 0; }
-    int writeByte(std::uint8_t byte) override { return l_.hostByte(byte); }
-    int drain() override { return 0; }
-    int read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got) override {
-      got = l_.lineBytes(buffer, capacity);
-      return 0;
-    }
-    int waitReadable(Clock::time_point deadline, bool& readable) override {
-      readable = l_.waitLine(deadline);
-      return 0;
-    }
-    int close() override { return 0; }
-
-   private:
-    ReplayLine& l_;
-  };
-
-  class Opener final : public serial::PortOpener {
-   public:
-    explicit Opener(ReplayLine& l) : l_(l) {}
-    int open(const std::string&, std::unique_ptr<serial::SerialPort>& port) override {
-      port = std::make_unique<Port>(l_);
-      return 0;
-    }
-
-   private:
-    ReplayLine& l_;
-  };
-
-  Clock::time_point at(const TraceFrame& f) const {
-    return Clock::time_point(std::chrono::nanoseconds(static_cast<std::int64_t>(f.ms * 1e6)));
+  static Clock::duration after(double ms) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(ms));
   }
-  bool lineNext() const { return next_ < frames_.size() && !frames_[next_].fromHost; }
 
-  int hostByte(std::uint8_t byte) {
-    if (!failure_.empty()) return EIO;
+  Reply answer(const SentFrame& sent) {
+    if (!failure_.empty()) return {};
     std::ostringstream what;
     if (next_ >= frames_.size() || !frames_[next_].fromHost) {
-      what << "host sent " << int(byte) << " where the trace has no host frame";
-    } else {
-      const TraceFrame& f = frames_[next_];
-      if (f.bytes[pos_] != byte || f.settings.baud != settings_.baud ||
-          f.settings.parity != settings_.parity)
-        what << "frame " << next_ << " byte " << pos_ << ": host sent " << int(byte) << " at "
-             << settings_.baud << " " << cli::parityLetter(settings_.parity) << ", trace has "
-             << int(f.bytes[pos_]) << " at " << f.settings.baud << " "
-             << cli::parityLetter(f.settings.parity);
+      what << "host sent " << sent.bytes.size() << " bytes where the trace has no host frame";
+    } else if (const TraceFrame& f = frames_[next_]; f.bytes != sent.bytes || f.settings.baud != sent.settings.baud ||
+                                                      f.settings.parity != sent.settings.parity) {
+      what << "frame " << next_ << ": host sent " << sent.bytes.size() << " bytes at " << sent.settings.baud << " "
+           << cli::parityLetter(sent.settings.parity) << ", trace has " << f.bytes.size() << " at " << f.settings.baud
+           << " " << cli::parityLetter(f.settings.parity);
     }
     failure_ = what.str();
-    if (!failure_.empty()) return EIO;
-    if (++pos_ == frames_[next_].bytes.size()) ++next_, pos_ = 0;
-    return 0;
-  }
-  bool waitLine(Clock::time_point deadline) {
-    if (lineNext() && at(frames_[next_]) <= deadline) {
-      now_ = std::max(now_, at(frames_[next_]));
-      return true;
+    if (!failure_.empty()) return {};
+    double previous = frames_[next_++].ms;
+    Reply reply;
+    for (; next_ < frames_.size() && !frames_[next_].fromHost; ++next_) {
+      reply.push_back({after(frames_[next_].ms - previous), frames_[next_].bytes});
+      previous = frames_[next_].ms;
     }
-    now_ = std::max(now_, deadline);
-    return false;
-  }
-  std::size_t lineBytes(std::uint8_t* buffer, std::size_t capacity) {
-    if (!lineNext() || at(frames_[next_]) > now_) return 0;
-    const TraceFrame& f = frames_[next_];
-    std::size_t n = std::min(capacity, f.bytes.size() - pos_);
-    std::copy_n(f.bytes.begin() + static_cast<std::ptrdiff_t>(pos_), n, buffer);
-    if ((pos_ += n) == f.bytes.size()) ++next_, pos_ = 0;
-    return n;
+    return reply;
   }
 
   std::vector<TraceFrame> frames_;
-  std::size_t next_ = 0;     // frame being played
-  std::size_t pos_ = 0;      // byte within it
-  Clock::time_point now_{};
-  serial::LineSettings settings_;
+  std::size_t next_ = 0;  // trace frame to play next
+  std::shared_ptr<FakeClock> clock_ = std::make_shared<FakeClock>();
+  std::shared_ptr<FakeLine> line_ = std::make_shared<FakeLine>(clock_);
   std::string failure_;
 };
 
