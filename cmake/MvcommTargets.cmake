@@ -8,8 +8,9 @@
 #   mvcomm_bench(NAME SOURCES ... [DEPS ...])               Google Benchmark
 #   mvcomm_fuzzer(NAME SOURCES ... [DEPS ...])              libFuzzer; corpus in fuzz/corpus/NAME
 #
-# Every target sees the repository root as its include root, so includes read
-# "terminal/n_cst_mvcomm.h", "platform/serial/serial_port.h" and so on.
+# Includes read "terminal/n_cst_mvcomm.h", "platform/serial/serial_port.h" and
+# so on. A library sees its own room and the rooms it links (MvcommViews.cmake);
+# tests, benchmarks and fuzz targets see the whole tree.
 
 function(mvcomm_library name)
   cmake_parse_arguments(ARG "SHARED" "" "SOURCES;DEPS" ${ARGN})
@@ -18,7 +19,7 @@ function(mvcomm_library name)
   else()
     add_library(${name} STATIC ${ARG_SOURCES})
   endif()
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  set_property(GLOBAL APPEND PROPERTY MVCOMM_LIBRARIES ${name})
   if(ARG_DEPS)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
   endif()

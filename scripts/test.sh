@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds the tree plain and under
-# AddressSanitizer + UndefinedBehaviorSanitizer, runs the whole suite in both,
+# AddressSanitizer + UndefinedBehaviorSanitizer, checks that each room sees
+# only what it may include, runs the whole suite in both,
 # runs the threaded tests under ThreadSanitizer, then runs every fuzz target
 # for a short while (FUZZ_SECONDS, default 30).
 set -euo pipefail
@@ -32,6 +33,10 @@ run_suite() {
 for flavour in plain asan; do
   echo "== build ($flavour)"
   bash scripts/build.sh "$flavour"
+  if [[ $flavour == plain ]]; then
+    echo "== rooms (each sees only its own headers and those below it)"
+    python3 scripts/check_rooms.py "build/$flavour"
+  fi
   echo "== tests ($flavour)"
   # The programs against mvcomm-sim over a pty depend on the simulator waking
   # within the host's 8 ms pause, which a sanitizer's slowdown can break; the

@@ -1,0 +1,117 @@
+# Rooms see only what they may use.
+#
+# A library's include directory is a view: a folder of links to the headers
+# of the folders its sources live in, under their repository paths
+# ("platform/serial/serial_port.h"). Its public view leaves internal/ out;
+# its private view adds its own internal/ headers. So a header is reachable
+# only through a library that links its room, and another room's internal/
+# through none. Programs see the views of the libraries they link; tests,
+# benchmarks and fuzz targets also see the whole tree, to test internals.
+#
+# A library may link only the rooms below it (the table below): a link that
+# reaches up stops the configure, so an include that reaches up cannot build.
+
+# Layer of a room folder: platform's three rooms by name, every tool as one.
+function(_mvcomm_layer folder out)
+  if(folder MATCHES "^platform/(ole|serial|registry)")
+    set(layer platform/${CMAKE_MATCH_1})
+  elseif(folder MATCHES "^([^/]+)")
+    set(layer ${CMAKE_MATCH_1})
+  else()
+    set(layer "")
+  endif()
+  set(${out} ${layer} PARENT_SCOPE)
+endfunction()
+
+# The layers each layer may link besides its own.
+set(_mv_below_platform "")
+set(_mv_below_platform/serial platform)
+set(_mv_below_platform/registry platform)
+set(_mv_below_platform/ole platform platform/registry)
+set(_mv_below_terminal platform platform/serial)
+set(_mv_below_emulator platform platform/serial)
+set(_mv_below_vm platform platform/ole)
+set(_mv_below_convert platform platform/ole vm)
+set(_mv_below_arrays platform platform/ole vm convert)
+# The object makes its transaction companion, so txn sits below component.
+set(_mv_below_txn platform platform/ole vm)
+set(_mv_below_component platform platform/ole platform/registry vm convert arrays txn)
+set(_mv_below_server platform platform/ole platform/registry platform/serial terminal vm convert arrays txn component)
+set(_mv_below_tools platform platform/ole platform/registry platform/serial terminal emulator vm)
+set(_mv_below_examples platform platform/serial terminal emulator)
+set(_mv_unchecked tests testing bench fuzz)
+
+function(_mvcomm_make_view target)
+  get_target_property(dir ${target} SOURCE_DIR)
+  get_target_property(sources ${target} SOURCES)
+  set(folders "")
+  foreach(source IN LISTS sources)
+    if(source MATCHES "^\\$<")
+      continue()
+    endif()
+    if(NOT IS_ABSOLUTE "${source}")
+      set(source ${dir}/${source})
+    endif()
+    cmake_path(GET source PARENT_PATH folder)
+    cmake_path(GET folder FILENAME last)
+    if(last STREQUAL "internal")
+      cmake_path(GET folder PARENT_PATH folder)
+    endif()
+    cmake_path(IS_PREFIX PROJECT_SOURCE_DIR "${folder}" NORMALIZE inside)
+    if(inside AND NOT folder STREQUAL PROJECT_SOURCE_DIR)
+      list(APPEND folders ${folder})
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES folders)
+
+  set(view ${CMAKE_BINARY_DIR}/views/${target})
+  file(REMOVE_RECURSE ${view})
+  file(MAKE_DIRECTORY ${view}/public ${view}/private)
+  foreach(folder IN LISTS folders)
+    file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${folder})
+    file(GLOB headers CONFIGURE_DEPENDS ${folder}/*.h)
+    file(GLOB internals CONFIGURE_DEPENDS ${folder}/internal/*.h)
+    foreach(header IN LISTS headers)
+      cmake_path(GET header FILENAME name)
+      file(MAKE_DIRECTORY ${view}/public/${rel})
+      file(CREATE_LINK ${header} ${view}/public/${rel}/${name} SYMBOLIC)
+    endforeach()
+    foreach(header IN LISTS internals)
+      cmake_path(GET header FILENAME name)
+      file(MAKE_DIRECTORY ${view}/private/${rel}/internal)
+      file(CREATE_LINK ${header} ${view}/private/${rel}/internal/${name} SYMBOLIC)
+    endforeach()
+  endforeach()
+  target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${view}/public> PRIVATE ${view}/private)
+endfunction()
+
+function(_mvcomm_check_links target)
+  get_target_property(dir ${target} SOURCE_DIR)
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${dir})
+  _mvcomm_layer("${folder}" layer)
+  if(layer IN_LIST _mv_unchecked)
+    return()
+  endif()
+  get_property(libraries GLOBAL PROPERTY MVCOMM_LIBRARIES)
+  get_target_property(links ${target} LINK_LIBRARIES)
+  foreach(link IN LISTS links)
+    if(NOT link IN_LIST libraries)
+      continue()
+    endif()
+    get_target_property(linkDir ${link} SOURCE_DIR)
+    file(RELATIVE_PATH linkFolder ${PROJECT_SOURCE_DIR} ${linkDir})
+    _mvcomm_layer("${linkFolder}" linkLayer)
+    if(NOT linkLayer STREQUAL layer AND NOT linkLayer IN_LIST _mv_below_${layer})
+      message(FATAL_ERROR "${target} (${folder}) links ${link} (${linkFolder}), which is not below it")
+    endif()
+  endforeach()
+endfunction()
+
+# Called once, after every room has declared its targets.
+function(mvcomm_finish_rooms)
+  get_property(libraries GLOBAL PROPERTY MVCOMM_LIBRARIES)
+  foreach(target IN LISTS libraries)
+    _mvcomm_make_view(${target})
+    _mvcomm_check_links(${target})
+  endforeach()
+endfunction()
