@@ -40,7 +40,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: mvcomm [--port N | --device PATH] [--baud 2400|4800|9600|14400] [--timelapse MS]\n"
     "              [--format table|csv|json] [--trace FILE] [--quiet] [--via direct|automation]\n"
-    "              [--simulate [--sim-state FILE] [--sim-fault [N@]SPEC]... [--sim-profile [N@]SPEC]...]\n"
+    "              [--simulate [--sim-state FILE] [--sim-fault [N@]FAULT]... [--sim-profile [N@]PROFILE]...]\n"
     "              COMMAND ARGS\n"
     "commands:\n"
     "  setclock MACHINE [now | \"YYYY-MM-DD HH:MM:SS\"]\n"
