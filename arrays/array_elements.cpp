@@ -2,7 +2,9 @@
 //
 // One step of an array walk: the element at the current index, converted by
 // its VM type code, from the SAFEARRAY into the VM array (PutVMElement) or
-// back (PutSafeArrayElement).
+// back (PutSafeArrayElement). Both steps are driven by one table of element
+// kinds, a row per type code: its automation type, the size of a plain
+// element, and how an element goes into a VM value and comes back out.
 //
 // Elements travel through an 8-byte buffer in their automation form. A
 // SAFEARRAY of VARIANTs is coerced element by element; any other SAFEARRAY
@@ -10,8 +12,16 @@
 // code is a string, or the walk ends with -8327: a wider element would
 // overflow the buffer, and a number read as a BSTR (or the reverse) would be
 // a wild pointer.
+//
+// A conversion that fails ends the walk with the converter's status, in both
+// directions and for every kind: a VM decimal with no double, or a VM date,
+// time or datetime with no DATE (-8407 and the like), stores nothing, as a
+// single such value converted on its own leaves its VARIANT untouched. A
+// stored 0.0 would be a wrong value (1899-12-30) that no caller could tell
+// from a real one.
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "arrays/pbcom_array_marshaller.h"
 #include "vm/vm_api.h"
@@ -23,21 +33,9 @@ namespace {
 using convert::kPbcomErrElementRead;
 using convert::kPbcomErrNoElementConversion;
 using convert::kPbcomOk;
-
-bool hasConversion(int32_t code) { return code >= vm::kTypeCharacter && code <= vm::kTypeString; }
+using Converter = convert::PBCOMTypeConverter;
 
 bool holdsVariants(const SAFEARRAY* psa) { return (psa->fFeatures & FADF_VARIANT) != 0; }
-
-// Bytes of one element of a SAFEARRAY of vt.
-ULONG elementSizeOf(VARTYPE vt) {
-  switch (vt) {
-    case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_R4: return 4;
-    case VT_R8: case VT_DATE: return 8;
-    default: return sizeof(void*);  // BSTR, interface, nested array
-  }
-}
 
 // The buffer's first bytes as a T.
 template <typename T>
@@ -58,28 +56,117 @@ void release(T*& product) {
   product = nullptr;
 }
 
+// ---- element kinds ----------------------------------------------------------
+
+// Buffer -> VM value, and VM value -> buffer. Each gives the status of the
+// first step that failed (get, conversion or set), else the set's or get's.
+using ToVM = int32_t (*)(Converter& converter, uint64_t buffer, vm::IVMValue* value);
+using FromVM = int32_t (*)(Converter& converter, vm::IVMValue* value, uint64_t* buffer);
+
+// A plain element: the buffer's `Stored`, widened as the set operation's
+// parameter is (sign-extended for signed kinds).
+template <typename Stored, auto Set>
+int32_t setPlain(Converter&, uint64_t buffer, vm::IVMValue* value) {
+  return (value->*Set)(take<Stored>(buffer));
+}
+
+template <typename Stored, auto Get>
+int32_t getPlain(Converter&, vm::IVMValue* value, uint64_t* buffer) {
+  Stored v{};
+  const int32_t status = (value->*Get)(&v);
+  put(buffer, v);
+  return status;
+}
+
+// An element whose VM form is a VM object: the converter makes it from the
+// buffer, the set takes it, and it is released here.
+template <typename Stored, typename Product, int32_t (Converter::*Make)(Product**, Stored),
+          int32_t (vm::IVMValue::*Set)(Product*)>
+int32_t setMade(Converter& converter, uint64_t buffer, vm::IVMValue* value) {
+  Product* product = nullptr;
+  int32_t status = (converter.*Make)(&product, take<Stored>(buffer));
+  if (status >= 0) status = (value->*Set)(product);
+  release(product);
+  return status;
+}
+
+template <typename Stored, typename Product, int32_t (vm::IVMValue::*Get)(Product**),
+          int32_t (Converter::*Convert)(Stored*, Product*)>
+int32_t getConverted(Converter& converter, vm::IVMValue* value, uint64_t* buffer) {
+  Product* product = nullptr;
+  int32_t status = (value->*Get)(&product);
+  Stored converted{};
+  if (status >= 0) status = (converter.*Convert)(&converted, product);
+  put(buffer, converted);
+  release(product);
+  return status;
+}
+
+int32_t setBoolean(Converter& converter, uint64_t buffer, vm::IVMValue* value) {
+  int32_t boolean = 0;
+  int32_t status = converter.VariantBoolToBoolean(&boolean, take<VARIANT_BOOL>(buffer));
+  if (status >= 0) status = value->setBoolean(boolean);
+  return status;
+}
+
+// A nonzero low half is VARIANT_TRUE; the rest passes as the VM holds it.
+int32_t getBoolean(Converter&, vm::IVMValue* value, uint64_t* buffer) {
+  int32_t word = 0;
+  const int32_t status = value->getBoolean(&word);
+  put(buffer, (word & 0xFFFF) != 0 ? int32_t{-1} : word);
+  return status;
+}
+
+struct ElementKind {
+  VARTYPE vt;      // the automation form: VARIANT tag and plain SAFEARRAY element type
+  ULONG size;      // bytes of one plain SAFEARRAY element of vt
+  ToVM toVM;       // null: the code has no element conversion (-8326)
+  FromVM fromVM;   // null likewise
+};
+
+using V = vm::IVMValue;
+constexpr ULONG kPointer = sizeof(void*);
+
+// Indexed by type code - kTypeCharacter, codes 3 to 20.
+constexpr ElementKind kKinds[] = {
+    {VT_UI1, 1, setPlain<int8_t, &V::setCharacter>, getPlain<uint8_t, &V::getCharacter>},
+    {VT_I2, 2, setPlain<int32_t, &V::setWord4>, getPlain<int32_t, &V::getWord4>},
+    {VT_UI2, 2, setPlain<uint32_t, &V::setWord5>, getPlain<uint32_t, &V::getWord5>},
+    {VT_I2, 2, setPlain<int16_t, &V::setInteger>, getPlain<int16_t, &V::getInteger>},
+    {VT_UI2, 2, setPlain<uint16_t, &V::setUnsignedInteger>,
+     getPlain<uint16_t, &V::getUnsignedInteger>},
+    {VT_I4, 4, setPlain<int32_t, &V::setLong>, getPlain<int32_t, &V::getLong>},
+    {VT_UI4, 4, setPlain<uint32_t, &V::setUnsignedLong>, getPlain<uint32_t, &V::getUnsignedLong>},
+    {VT_R8, 8, setMade<double, vm::IVMDecimal, &Converter::DoubleToVMDecimal, &V::setDecimal>,
+     getConverted<double, vm::IVMDecimal, &V::getDecimal, &Converter::VMDecimalToDouble>},
+    {VT_R4, 4, setPlain<float, &V::setReal>, getPlain<float, &V::getReal>},
+    {VT_R8, 8, setPlain<double, &V::setDouble>, getPlain<double, &V::getDouble>},
+    {VT_BOOL, 2, setBoolean, getBoolean},
+    {VT_DATE, 8, setMade<DATE, vm::IVMDate, &Converter::DateToVMDate, &V::setDate>,
+     getConverted<DATE, vm::IVMDate, &V::getDate, &Converter::VMDateToDate>},
+    {VT_DATE, 8, setMade<DATE, vm::IVMTime, &Converter::DateToVMTime, &V::setTime>,
+     getConverted<DATE, vm::IVMTime, &V::getTime, &Converter::VMTimeToDate>},
+    {VT_DATE, 8, setMade<DATE, vm::IVMDateTime, &Converter::DateToVMDateTime, &V::setDateTime>,
+     getConverted<DATE, vm::IVMDateTime, &V::getDateTime, &Converter::VMDateTimeToDate>},
+    {VT_BSTR, kPointer, setMade<BSTR, vm::IVMString, &Converter::BstrToVMString, &V::setString>,
+     getConverted<BSTR, vm::IVMString, &V::getString, &Converter::VMStringToBstr>},
+    {VT_SAFEARRAY, kPointer, nullptr, nullptr},  // 18: array
+    {VT_DISPATCH, kPointer, nullptr, nullptr},   // 19: object
+    {VT_SAFEARRAY, kPointer, nullptr, nullptr},  // 20: growing array
+};
+static_assert(std::size(kKinds) == vm::kTypeDynamicArray - vm::kTypeCharacter + 1);
+
+// Any other code: paired with VT_UI4, and no conversion.
+constexpr ElementKind kUnknownKind = {VT_UI4, 4, nullptr, nullptr};
+
+const ElementKind& kindOf(int32_t code) {
+  if (code < vm::kTypeCharacter || code > vm::kTypeDynamicArray) return kUnknownKind;
+  return kKinds[code - vm::kTypeCharacter];
+}
+
 }  // namespace
 
-VARTYPE PBCOMArrayMarshaller::VariantTypeOf(int32_t elementType) {
-  switch (elementType) {
-    case vm::kTypeCharacter: return VT_UI1;
-    case vm::kTypeWord4: return VT_I2;
-    case vm::kTypeWord5: return VT_UI2;
-    case vm::kTypeInteger: return VT_I2;
-    case vm::kTypeUnsignedInteger: return VT_UI2;
-    case vm::kTypeLong: return VT_I4;
-    case vm::kTypeUnsignedLong: return VT_UI4;
-    case vm::kTypeDecimal: return VT_R8;
-    case vm::kTypeReal: return VT_R4;
-    case vm::kTypeDouble: return VT_R8;
-    case vm::kTypeBoolean: return VT_BOOL;
-    case vm::kTypeDate: case vm::kTypeTime: case vm::kTypeDateTime: return VT_DATE;
-    case vm::kTypeString: return VT_BSTR;
-    case vm::kTypeArray: case vm::kTypeDynamicArray: return VT_SAFEARRAY;
-    case vm::kTypeObject: return VT_DISPATCH;
-    default: return VT_UI4;
-  }
-}
+VARTYPE PBCOMArrayMarshaller::VariantTypeOf(int32_t elementType) { return kindOf(elementType).vt; }
 
 bool PBCOMArrayMarshaller::elementsFit() const {
   const SAFEARRAY* psa = safeArray_;
@@ -88,8 +175,7 @@ bool PBCOMArrayMarshaller::elementsFit() const {
   if ((psa->fFeatures & (FADF_UNKNOWN | FADF_DISPATCH | FADF_RECORD)) != 0) return false;
   const bool strings = (psa->fFeatures & FADF_BSTR) != 0;
   if (strings != (elementType_ == vm::kTypeString)) return false;
-  return psa->cbElements <= sizeof(uint64_t) &&
-         psa->cbElements == elementSizeOf(VariantTypeOf(elementType_));
+  return psa->cbElements <= sizeof(uint64_t) && psa->cbElements == kindOf(elementType_).size;
 }
 
 const int32_t* PBCOMArrayMarshaller::vmIndex(bool towardsVM) {
@@ -105,6 +191,7 @@ const int32_t* PBCOMArrayMarshaller::vmIndex(bool towardsVM) {
 
 int32_t PBCOMArrayMarshaller::PutVMElement() {
   if (!walking() || safeArray_ == nullptr) return kPbcomOk;
+  const ElementKind& kind = kindOf(elementType_);
   vm::IVMValue* value = nullptr;
   int32_t status = vm::vmMakeValue(elementType_, vmContext_, &value);
   if (status < 0) {
@@ -123,88 +210,16 @@ int32_t PBCOMArrayMarshaller::PutVMElement() {
     status = kPbcomErrElementRead;
   } else if (variants) {
     read = SUCCEEDED(SafeArrayGetElement(safeArray_, indices_.data(), &element)) &&
-           SUCCEEDED(VariantChangeType(&coerced, &element, 0, VariantTypeOf(elementType_)));
+           SUCCEEDED(VariantChangeType(&coerced, &element, 0, kind.vt));
     if (read) std::memcpy(&buffer, &coerced.llVal, sizeof buffer);
     status = read ? kPbcomOk : kPbcomErrElementRead;
   } else {
     read = SUCCEEDED(SafeArrayGetElement(safeArray_, indices_.data(), &buffer));
     status = read ? kPbcomOk : kPbcomErrElementRead;
   }
-
   if (status >= 0) {
-    switch (elementType_) {
-      case vm::kTypeCharacter:
-        status = value->setCharacter(static_cast<int8_t>(take<uint8_t>(buffer)));
-        break;
-      case vm::kTypeWord4:
-        status = value->setWord4(take<int32_t>(buffer));
-        break;
-      case vm::kTypeWord5:
-        status = value->setWord5(take<uint32_t>(buffer));
-        break;
-      case vm::kTypeInteger:
-        status = value->setInteger(take<int16_t>(buffer));
-        break;
-      case vm::kTypeUnsignedInteger:
-        status = value->setUnsignedInteger(take<uint16_t>(buffer));
-        break;
-      case vm::kTypeLong:
-        status = value->setLong(take<int32_t>(buffer));
-        break;
-      case vm::kTypeUnsignedLong:
-        status = value->setUnsignedLong(take<uint32_t>(buffer));
-        break;
-      case vm::kTypeDecimal: {
-        vm::IVMDecimal* decimal = nullptr;
-        status = converter().DoubleToVMDecimal(&decimal, take<double>(buffer));
-        if (status >= 0) status = value->setDecimal(decimal);
-        release(decimal);
-        break;
-      }
-      case vm::kTypeReal:
-        status = value->setReal(take<float>(buffer));
-        break;
-      case vm::kTypeDouble:
-        status = value->setDouble(take<double>(buffer));
-        break;
-      case vm::kTypeBoolean: {
-        int32_t boolean = 0;
-        status = converter().VariantBoolToBoolean(&boolean, take<VARIANT_BOOL>(buffer));
-        if (status >= 0) status = value->setBoolean(boolean);
-        break;
-      }
-      case vm::kTypeDate: {
-        vm::IVMDate* date = nullptr;
-        status = converter().DateToVMDate(&date, take<DATE>(buffer));
-        if (status >= 0) status = value->setDate(date);
-        release(date);
-        break;
-      }
-      case vm::kTypeTime: {
-        vm::IVMTime* time = nullptr;
-        status = converter().DateToVMTime(&time, take<DATE>(buffer));
-        if (status >= 0) status = value->setTime(time);
-        release(time);
-        break;
-      }
-      case vm::kTypeDateTime: {
-        vm::IVMDateTime* dateTime = nullptr;
-        status = converter().DateToVMDateTime(&dateTime, take<DATE>(buffer));
-        if (status >= 0) status = value->setDateTime(dateTime);
-        release(dateTime);
-        break;
-      }
-      case vm::kTypeString: {
-        vm::IVMString* text = nullptr;
-        status = converter().BstrToVMString(&text, take<BSTR>(buffer));
-        if (status >= 0) status = value->setString(text);
-        release(text);
-        break;
-      }
-      default:
-        status = kPbcomErrNoElementConversion;
-        break;
-    }
+    status = kind.toVM == nullptr ? kPbcomErrNoElementConversion
+                                  : kind.toVM(converter(), buffer, value);
   }
 
   const int32_t* index = status >= 0 ? vmIndex(true) : nullptr;
@@ -218,7 +233,7 @@ int32_t PBCOMArrayMarshaller::PutVMElement() {
   if (variants) {
     VariantClear(&element);
     VariantClear(&coerced);
-  } else if (read && elementType_ == vm::kTypeString) {
+  } else if (read && kind.vt == VT_BSTR) {
     SysFreeString(take<BSTR>(buffer));
   }
   return status;
@@ -226,6 +241,7 @@ int32_t PBCOMArrayMarshaller::PutVMElement() {
 
 int32_t PBCOMArrayMarshaller::PutSafeArrayElement() {
   if (!walking() || safeArray_ == nullptr) return kPbcomOk;
+  const ElementKind& kind = kindOf(elementType_);
   // The array lends its element: it is not released here.
   vm::IVMValue* value = nullptr;
   const int32_t* index = vmIndex(false);
@@ -233,120 +249,13 @@ int32_t PBCOMArrayMarshaller::PutSafeArrayElement() {
       value == nullptr) {
     return kPbcomErrElementRead;
   }
-  if (!hasConversion(elementType_)) return kPbcomErrNoElementConversion;
+  if (kind.fromVM == nullptr) return kPbcomErrNoElementConversion;
   if (!elementsFit()) return kPbcomErrElementRead;
 
   uint64_t buffer = 0;
-  int32_t status = kPbcomOk;
-  switch (elementType_) {
-    case vm::kTypeCharacter: {
-      uint8_t byte = 0;
-      status = value->getCharacter(&byte);
-      put(&buffer, byte);
-      break;
-    }
-    case vm::kTypeWord4: {
-      int32_t word = 0;
-      status = value->getWord4(&word);
-      put(&buffer, word);
-      break;
-    }
-    case vm::kTypeWord5: {
-      uint32_t word = 0;
-      status = value->getWord5(&word);
-      put(&buffer, word);
-      break;
-    }
-    case vm::kTypeInteger: {
-      int16_t number = 0;
-      status = value->getInteger(&number);
-      put(&buffer, number);
-      break;
-    }
-    case vm::kTypeUnsignedInteger: {
-      uint16_t number = 0;
-      status = value->getUnsignedInteger(&number);
-      put(&buffer, number);
-      break;
-    }
-    case vm::kTypeLong: {
-      int32_t number = 0;
-      status = value->getLong(&number);
-      put(&buffer, number);
-      break;
-    }
-    case vm::kTypeUnsignedLong: {
-      uint32_t number = 0;
-      status = value->getUnsignedLong(&number);
-      put(&buffer, number);
-      break;
-    }
-    case vm::kTypeDecimal: {
-      vm::IVMDecimal* decimal = nullptr;
-      status = value->getDecimal(&decimal);
-      double number = 0.0;
-      if (status >= 0 && converter().VMDecimalToDouble(&number, decimal) < 0) number = 0.0;
-      put(&buffer, number);
-      release(decimal);
-      break;
-    }
-    case vm::kTypeReal: {
-      float number = 0.0f;
-      status = value->getReal(&number);
-      put(&buffer, number);
-      break;
-    }
-    case vm::kTypeDouble: {
-      double number = 0.0;
-      status = value->getDouble(&number);
-      put(&buffer, number);
-      break;
-    }
-    case vm::kTypeBoolean: {
-      int32_t word = 0;
-      status = value->getBoolean(&word);
-      put(&buffer, (word & 0xFFFF) != 0 ? int32_t{-1} : word);
-      break;
-    }
-    case vm::kTypeDate: {
-      vm::IVMDate* date = nullptr;
-      status = value->getDate(&date);
-      DATE when = 0.0;
-      if (status >= 0 && converter().VMDateToDate(&when, date) < 0) when = 0.0;
-      put(&buffer, when);
-      release(date);
-      break;
-    }
-    case vm::kTypeTime: {
-      vm::IVMTime* time = nullptr;
-      status = value->getTime(&time);
-      DATE when = 0.0;
-      if (status >= 0 && converter().VMTimeToDate(&when, time) < 0) when = 0.0;
-      put(&buffer, when);
-      release(time);
-      break;
-    }
-    case vm::kTypeDateTime: {
-      vm::IVMDateTime* dateTime = nullptr;
-      status = value->getDateTime(&dateTime);
-      DATE when = 0.0;
-      if (status >= 0 && converter().VMDateTimeToDate(&when, dateTime) < 0) when = 0.0;
-      put(&buffer, when);
-      release(dateTime);
-      break;
-    }
-    case vm::kTypeString: {
-      vm::IVMString* text = nullptr;
-      status = value->getString(&text);
-      BSTR bstr = nullptr;
-      if (status >= 0) status = converter().VMStringToBstr(&bstr, text);
-      put(&buffer, bstr);
-      release(text);
-      break;
-    }
-  }
+  const int32_t status = kind.fromVM(converter(), value, &buffer);
   if (status < 0) {
-    if (elementType_ == vm::kTypeString) SysFreeString(take<BSTR>(buffer));
+    if (kind.vt == VT_BSTR) SysFreeString(take<BSTR>(buffer));
     return status;
   }
 
@@ -355,11 +264,11 @@ int32_t PBCOMArrayMarshaller::PutSafeArrayElement() {
   if (holdsVariants(safeArray_)) {
     VARIANT element;
     std::memset(&element, 0, sizeof element);
-    element.vt = VariantTypeOf(elementType_);
+    element.vt = kind.vt;
     std::memcpy(&element.llVal, &buffer, sizeof buffer);
     (void)SafeArrayPutElement(safeArray_, indices_.data(), &element);
     VariantClear(&element);
-  } else if (elementType_ == vm::kTypeString) {
+  } else if (kind.vt == VT_BSTR) {
     BSTR bstr = take<BSTR>(buffer);
     (void)SafeArrayPutElement(safeArray_, indices_.data(), bstr);
     SysFreeString(bstr);

@@ -15,7 +15,8 @@
 //
 // Element types outside the pairing the caller promises are refused rather
 // than read or written at another width: a walk that meets such an element
-// ends with -8327.
+// ends with -8327. An element whose conversion fails ends the walk with the
+// converter's status and is not stored.
 #pragma once
 
 #include <cstdint>
@@ -56,7 +57,10 @@ class PBCOMArrayMarshaller {
   // One element at the current index. 0 when the walk has ended or there is
   // no SAFEARRAY. -8327 the element could not be read (or does not fit);
   // -8326 its type code has no conversion; otherwise the VM's or the
-  // converter's status.
+  // converter's status. An element whose conversion fails is not stored:
+  // a VM decimal, date, time or datetime that gives no double or DATE
+  // (-8407 and the like) leaves the SAFEARRAY element as it was, as a
+  // string that gives no BSTR does, rather than store 0.0 (1899-12-30).
   int32_t PutVMElement();
   int32_t PutSafeArrayElement();
   // The VARIANT type paired with a VM type code.

@@ -348,6 +348,50 @@ TEST_F(ArrayElements, EachFailureEndsTheWalkWithItsStatus) {
   SafeArrayDestroy(source);
 }
 
+TEST_F(ArrayElements, AFailedDecimalOrDateConversionStoresNothingAndEndsTheWalk) {
+  // The second element's conversion fails: the first is stored, the second
+  // and third keep the sentinel, and the walk gives the converter's status.
+  constexpr double kSentinel = 99.0;
+  struct {
+    int32_t code;
+    double values[3];
+    vm::Op op;
+    int32_t expected;
+  } const kCases[] = {
+      {vm::kTypeDecimal, {2.5, -1.0, 0.1}, vm::Op::DecimalToDouble, -77},
+      {vm::kTypeDate, {37557.0, 1.0, 2.0}, vm::Op::DateDayNumber, convert::kPbcomErrNoDayNumber},
+      {vm::kTypeTime, {0.25, 0.5, 0.75}, vm::Op::TimeSecondsFrom, convert::kPbcomErrNoDayNumber},
+      {vm::kTypeDateTime, {37557.75, 2.5, 3.5}, vm::Op::DateTimeDatePart,
+       convert::kPbcomErrNoDayNumber},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE("code " + std::to_string(c.code));
+    const VARTYPE vt = PBCOMArrayMarshaller::VariantTypeOf(c.code);
+    SAFEARRAY* source = makeSafeArray(vt, {{1, 3}});
+    SAFEARRAY* target = makeSafeArray(vt, {{1, 3}});
+    for (LONG i = 1; i <= 3; ++i) {
+      double value = c.values[i - 1];
+      double sentinel = kSentinel;
+      ASSERT_EQ(SafeArrayPutElement(source, &i, &value), S_OK);
+      ASSERT_EQ(SafeArrayPutElement(target, &i, &sentinel), S_OK);
+    }
+    Ref<vm::IVMArray> array;
+    ASSERT_EQ(conv_.SafeArrayToVMArray(array.out(), context_.get(), source, c.code, 1), 0);
+    const Counts before = Counts::now();
+    {
+      PBCOMArrayMarshaller walker(array.get(), target, c.code);
+      vm::testing::ScopedFailure failure(2, -77, c.op);
+      EXPECT_EQ(walker.FillSafeArray(), c.expected);
+    }
+    EXPECT_EQ(rawAt(target, 1), rawOf(c.values[0]));
+    EXPECT_EQ(rawAt(target, 2), rawOf(kSentinel));
+    EXPECT_EQ(rawAt(target, 3), rawOf(kSentinel));
+    EXPECT_COUNTS_BACK(before);
+    SafeArrayDestroy(target);
+    SafeArrayDestroy(source);
+  }
+}
+
 // Fails the 1st, 2nd, ... VM call of a whole conversion until a run injects
 // nothing: each run ends in 0, and leaves nothing behind.
 TEST_F(ArrayElements, EveryVMCallFailedInTurnLeavesNothingBehind) {

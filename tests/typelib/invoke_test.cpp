@@ -34,7 +34,8 @@ library TestLib {
         [in] DECIMAL dec, [in] VARIANT v, [in] IDispatch* disp, [in] IUnknown* unk);
     [id(3)] HRESULT outs([out] long* l, [out] BSTR* s, [out] VARIANT* v, [in, out] double* d);
     [id(4)] HRESULT join([in] BSTR a, [in] long n, [out, retval] BSTR* result);
-    [id(5)] HRESULT opt([in] long a, [in, optional] VARIANT b, [out, retval] long* kind);
+    [id(5)] HRESULT opt([in] long a, [in, optional] VARIANT b, [in, optional] SCODE e,
+        [out, retval] long* kind);
     [id(6)] HRESULT locale([in] long a, [lcid] long lcid, [out, retval] long* seen);
     [id(7)] HRESULT fail([in] long hr);
     [id(8)] HRESULT sum([in] SAFEARRAY(long) a, [out, retval] long* total);
@@ -53,7 +54,7 @@ struct ITest : IDispatch {
                           INT i, UINT u, DECIMAL dec, VARIANT v, IDispatch* disp, IUnknown* unk) = 0;
   virtual HRESULT outs(LONG* l, BSTR* s, VARIANT* v, DOUBLE* d) = 0;
   virtual HRESULT join(BSTR a, LONG n, BSTR* result) = 0;
-  virtual HRESULT opt(LONG a, VARIANT b, LONG* kind) = 0;
+  virtual HRESULT opt(LONG a, VARIANT b, SCODE e, LONG* kind) = 0;
   virtual HRESULT locale(LONG a, LONG lcid, LONG* seen) = 0;
   virtual HRESULT fail(LONG hr) = 0;
   virtual HRESULT sum(SAFEARRAY* a, LONG* total) = 0;
@@ -117,8 +118,9 @@ class TestObject final : public ITest {
     *result = SysAllocString(r.c_str());
     return S_OK;
   }
-  HRESULT opt(LONG, VARIANT b, LONG* kind) override {
+  HRESULT opt(LONG, VARIANT b, SCODE e, LONG* kind) override {
     calls.push_back("opt");
+    seenScode = e;
     *kind = b.vt == VT_ERROR && b.scode == DISP_E_PARAMNOTFOUND ? -1 : b.vt;
     return S_OK;
   }
@@ -195,6 +197,7 @@ class TestObject final : public ITest {
   LONG count = 0;
   ULONG refCount = 1;
   VARTYPE seenVt = 0;
+  SCODE seenScode = 0;
   std::u16string seenText;
 };
 
@@ -436,6 +439,7 @@ TEST_F(TestInvoke, OptionalArgumentMayBeOmittedOrNamed) {
   Args omitted{I4(1)};
   ASSERT_EQ(Call(5, DISPATCH_METHOD, omitted), S_OK);
   EXPECT_EQ(result_.lVal, -1);  // VT_ERROR / DISP_E_PARAMNOTFOUND
+  EXPECT_EQ(obj_.seenScode, DISP_E_PARAMNOTFOUND);  // also when passed by value as itself
   Args given{I4(1), Str(u"x")};
   ASSERT_EQ(Call(5, DISPATCH_METHOD, given), S_OK);
   EXPECT_EQ(result_.lVal, VT_BSTR);

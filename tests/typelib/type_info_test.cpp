@@ -1,7 +1,7 @@
 // File: tests/typelib/type_info_test.cpp
 //
 // ITypeLib and the descriptive ITypeInfo operations over the component's
-// library: what an automation client reads back must be Part of the contract
+// library: what an automation client reads back must be part of the contract
 // (attributes, function descriptions, names), and name lookup ignores case.
 #include <gtest/gtest.h>
 

@@ -12,12 +12,12 @@ namespace mvcomm::sim {
 
 const char* const kSimUsage =
     "usage: mvcomm-sim [--link PATH] [--terminal N[:new|:old]]... [--records FILE]\n"
-    "                  [--table FILE] [--fault [N@]SPEC]... [--profile [N@]SPEC]...\n"
+    "                  [--table FILE] [--fault [N@]FAULT]... [--profile [N@]PROFILE]...\n"
     "                  [--turnaround MS] [-v]\n"
     "Serves emulated terminals on a new pseudo-terminal, prints its path, and runs\n"
-    "until killed. A fault SPEC is kind[:command][:bytes=N][:pause=MS][:skip=N][:times=N],\n"
-    "for example silence:read-records or cut-short:read-records:bytes=40. A profile\n"
-    "SPEC is key=value[,key=value]... for what the protocol leaves to a terminal, for\n"
+    "until killed. A FAULT is kind[:command][:bytes=N][:pause=MS][:skip=N][:times=N],\n"
+    "for example silence:read-records or cut-short:read-records:bytes=40. A PROFILE\n"
+    "is key=value[,key=value]... for what the protocol leaves to a terminal, for\n"
     "example crc=arc-control,write-reply=ack,rate-return=end (see the user guide).\n";
 
 namespace {
@@ -69,12 +69,12 @@ std::string parseSimArgs(const std::vector<std::string>& args, SimConfig& c) {
                "-model number (up to 10000 except 2001: new; 2001 and above 10000: old)";
       c.terminals.push_back(static_cast<std::uint16_t>(n));
     } else if (a == "--fault") {
-      if (!value(v)) return "--fault needs a SPEC";
+      if (!value(v)) return "--fault needs a FAULT";
       TerminalFault tf;
       if (std::string why = cli::parseTerminalFault(v, tf); !why.empty()) return "--fault: " + why;
       c.faults.push_back(tf);
     } else if (a == "--profile") {
-      if (!value(v)) return "--profile needs a SPEC";
+      if (!value(v)) return "--profile needs a PROFILE";
       TerminalProfile tp;
       if (std::string why = cli::parseTerminalProfile(v, tp); !why.empty()) return "--profile: " + why;
       c.profiles.push_back(tp);

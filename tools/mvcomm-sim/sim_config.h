@@ -3,7 +3,7 @@
 // mvcomm-sim's command line and the terminals it builds from it:
 //
 //   mvcomm-sim [--link PATH] [--terminal N[:new|:old]]... [--records FILE]
-//              [--table FILE] [--fault [N@]SPEC]... [--profile [N@]SPEC]...
+//              [--table FILE] [--fault [N@]FAULT]... [--profile [N@]PROFILE]...
 //              [--turnaround MS] [-v]
 //
 // A terminal's model follows from its number (up to 10000 except 2001: new

@@ -1,7 +1,8 @@
 // File: tools/mvcomm/cli.cpp
 //
-// Sections: usage texts; option parsing; the line environment (simulated,
-// device, trace, progress); one function per command; runMvcomm.
+// Sections: usage text; option parsing; the line environment (simulated,
+// device, trace, progress); one function per command; the command table
+// (names, help texts, handlers); runMvcomm, which dispatches through it.
 #include "tools/mvcomm/cli.h"
 
 #include <algorithm>
@@ -12,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <map>
 #include <memory>
 #include <optional>
 
@@ -35,12 +35,12 @@ namespace mvcomm::cli {
 
 namespace {
 
-// ---- usage texts -----------------------------------------------------------
+// ---- usage text ------------------------------------------------------------
 
 constexpr const char* kUsage =
     "usage: mvcomm [--port N | --device PATH] [--baud 2400|4800|9600|14400] [--timelapse MS]\n"
     "              [--format table|csv|json] [--trace FILE] [--quiet] [--via direct|automation]\n"
-    "              [--simulate [--sim-state FILE] [--sim-fault [N@]SPEC]... [--sim-profile [N@]SPEC]...]\n"
+    "              [--simulate [--sim-state FILE] [--sim-fault [N@]FAULT]... [--sim-profile [N@]PROFILE]...]\n"
     "              COMMAND ARGS\n"
     "commands:\n"
     "  setclock MACHINE [now | \"YYYY-MM-DD HH:MM:SS\"]\n"
@@ -52,64 +52,6 @@ constexpr const char* kUsage =
     "  selftest --device PATH [--loopback]\n"
     "  trace-info FILE                           what a --trace FILE shows about the terminal\n"
     "Run 'mvcomm COMMAND --help' for one command.\n";
-
-struct CommandInfo {
-  int minArgs;
-  int maxArgs;
-  const char* usage;
-};
-
-const std::map<std::string, CommandInfo>& commands() {
-  static const std::map<std::string, CommandInfo> table = {
-      {"setclock",
-       {1, 2,
-        "usage: mvcomm [OPTIONS] setclock MACHINE [now | \"YYYY-MM-DD HH:MM:SS\"]\n"
-        "Sets terminal MACHINE's clock (default: now, the host's local time).\n"
-        "Seconds are not sent to the terminal.\n"}},
-      {"readdata",
-       {3, 3,
-        "usage: mvcomm [OPTIONS] readdata MACHINE FROM TO\n"
-        "Prints the clock-in records of terminal MACHINE dated FROM to TO (YYYY-MM-DD,\n"
-        "either order) as employeeid,workclass,cardedtime.\n"}},
-      {"cleardata",
-       {1, 1,
-        "usage: mvcomm [OPTIONS] cleardata MACHINE\n"
-        "Erases every clock-in record of terminal MACHINE. Prefer 'collect --clear',\n"
-        "which clears only after the records are safely on disk.\n"}},
-      {"readrefertable",
-       {1, 1,
-        "usage: mvcomm [OPTIONS] readrefertable MACHINE\n"
-        "Prints terminal MACHINE's reference table as employeeid,cardid.\n"}},
-      {"writerefertable",
-       {2, 2,
-        "usage: mvcomm [OPTIONS] writerefertable MACHINE FILE\n"
-        "Replaces terminal MACHINE's reference table with the CSV rows employeeid,cardid\n"
-        "of FILE (header optional; employees 1 to 65534, cards 1 to 2147483647 but not\n"
-        "65535; at most 2911 rows).\n"}},
-      {"collect",
-       {3, 3,
-        "usage: mvcomm [OPTIONS] collect MACHINE FROM TO --out FILE [--clear]\n"
-        "Reads the records of terminal MACHINE dated FROM to TO and adds those not yet in\n"
-        "FILE (CSV machine,employeeid,workclass,cardedtime), replacing FILE atomically and\n"
-        "reading it back. With --clear the terminal is then cleared; since clearing\n"
-        "empties the whole terminal, --clear saves the records of every date. If anything\n"
-        "fails before FILE is verified, the terminal is not cleared and the exit status is 1.\n"}},
-      {"selftest",
-       {0, 0,
-        "usage: mvcomm selftest --device PATH [--loopback]\n"
-        "Applies each line setting the terminals need (space and mark parity; 2400, 2450,\n"
-        "4937, 10416, 15625 and 2403 baud) to PATH and reports which the device keeps.\n"
-        "With --loopback (TX wired to RX) a pattern is also sent and received at each.\n"}},
-      {"trace-info",
-       {1, 1,
-        "usage: mvcomm trace-info FILE\n"
-        "Reads a trace written by --trace FILE and reports what it shows about the\n"
-        "terminal where the protocol leaves terminals free: the check at the end of its\n"
-        "frames, the shape of its replies, how long it takes to answer, the rates on the\n"
-        "line and what the driver read back, and the mvcomm-sim --profile that plays it.\n"}},
-  };
-  return table;
-}
 
 // ---- option parsing --------------------------------------------------------
 
@@ -326,19 +268,21 @@ void noteUncheckedFrames(const Environment& env, std::ostream& err) {
 
 // ---- commands --------------------------------------------------------------
 
+// What a command runs with. The line and the session are there for the
+// commands that need them (Command::needs), null for the others.
 struct Run {
   const Options& o;
-  const Environment& env;
-  Format format;
-  TerminalSession& session;
-  ProgressReporter* progress;   // null when progress is not shown
   std::ostream& out;
   std::ostream& err;
+  const Environment* env = nullptr;
+  TerminalSession* session = nullptr;
+  ProgressReporter* progress = nullptr;   // null when progress is not shown
+  Format format = Format::kCsv;
 
   // Prints the outcome when it is a failure; returns the exit status.
   int finish() {
     if (progress) progress->finish();
-    Outcome outcome = session.outcome();
+    Outcome outcome = session->outcome();
     if (outcome.ok()) return kExitOk;
     err << "error " << outcome.code << ": " << outcome.message << '\n';
     return kExitFailed;
@@ -356,7 +300,7 @@ std::function<bool(std::size_t, std::string&)> transferCheck(const Run& r,
   long n = std::strtol(machine.c_str(), &end, 10);
   if (!end || *end != '\0' || n < 0 || n > 65535) return {};
   const bool newModel = n <= 10000 && n != 2001;
-  auto watch = r.env.watch;
+  auto watch = r.env->watch;
   return [watch, newModel](std::size_t count, std::string& why) {
     std::size_t carried = 0;
     const bool whole = newModel ? newModelStreamComplete(watch->lastReception(), carried, why)
@@ -387,7 +331,7 @@ int cmdSetclock(Run& r) {
   } else {
     throw UsageError{"setclock: the time must be now or \"YYYY-MM-DD HH:MM:SS\""};
   }
-  r.session.setclock(r.o.args[0], clock);
+  r.session->setclock(r.o.args[0], clock);
   int rc = r.finish();
   if (rc == kExitOk) r.note("terminal " + r.o.args[0] + ": clock set to " + clock.toString());
   return rc;
@@ -402,10 +346,10 @@ Date dateArg(const std::string& text, const char* what) {
 int cmdReaddata(Run& r) {
   Date from = dateArg(r.o.args[1], "FROM");
   Date to = dateArg(r.o.args[2], "TO");
-  r.session.readdata(r.o.args[0], from, to);
+  r.session->readdata(r.o.args[0], from, to);
   int rc = r.finish();
   if (rc != kExitOk) return rc;
-  auto records = r.session.records();
+  auto records = r.session->records();
   std::string why;
   if (auto check = transferCheck(r, r.o.args[0]); check && !check(records.size(), why))
     r.err << "mvcomm: readdata: warning: " << why << "; records may be missing\n";
@@ -414,7 +358,7 @@ int cmdReaddata(Run& r) {
 }
 
 int cmdCleardata(Run& r) {
-  r.session.cleardata(r.o.args[0]);
+  r.session->cleardata(r.o.args[0]);
   int rc = r.finish();
   if (rc == kExitOk) r.note("terminal " + r.o.args[0] + ": records cleared");
   return rc;
@@ -424,7 +368,7 @@ int cmdCleardata(Run& r) {
 // the rate of an earlier readdata may not hear it: say so when the first
 // block drew no reply.
 void hintUnheardTable(const Run& r, std::uint8_t blockCommand) {
-  const StreamWatch& watch = *r.env.watch;
+  const StreamWatch& watch = *r.env->watch;
   if (watch.sent(blockCommand) == 1 && watch.unanswered(blockCommand) == 1)
     r.err << "mvcomm: hint: terminal " << r.o.args[0]
           << " did not answer the first block; a terminal may stay at the rate of an earlier readdata "
@@ -433,9 +377,9 @@ void hintUnheardTable(const Run& r, std::uint8_t blockCommand) {
 }
 
 int cmdReadrefertable(Run& r) {
-  r.session.readrefertable(r.o.args[0]);
+  r.session->readrefertable(r.o.args[0]);
   int rc = r.finish();
-  if (rc == kExitOk) printReferTable(r.out, r.format, r.session.refertable());
+  if (rc == kExitOk) printReferTable(r.out, r.format, r.session->refertable());
   if (rc != kExitOk) hintUnheardTable(r, emulator::wire::kCmdReadBlock);
   return rc;
 }
@@ -463,11 +407,11 @@ std::vector<str_referrecord> loadTable(const std::string& path) {
 
 int cmdWriterefertable(Run& r) {
   auto rows = loadTable(r.o.args[1]);
-  r.session.writerefertable(r.o.args[0], rows);
+  r.session->writerefertable(r.o.args[0], rows);
   int rc = r.finish();
   if (rc == kExitOk) {
     r.note("terminal " + r.o.args[0] + ": " + std::to_string(rows.size()) + " rows written");
-  } else if (r.env.watch->sent(emulator::wire::kCmdWriteBlock) > r.env.watch->unanswered(emulator::wire::kCmdWriteBlock)) {
+  } else if (r.env->watch->sent(emulator::wire::kCmdWriteBlock) > r.env->watch->unanswered(emulator::wire::kCmdWriteBlock)) {
     // A block went through, or may have: the terminal's old table is gone.
     r.err << "mvcomm: writerefertable: the transfer stopped after it had begun; terminal " << r.o.args[0]
           << "'s table may now be partial: write it again\n";
@@ -482,7 +426,7 @@ int cmdCollect(Run& r) {
   CollectRequest request{r.o.args[0], dateArg(r.o.args[1], "FROM"), dateArg(r.o.args[2], "TO"),
                          *r.o.out, r.o.clear, transferCheck(r, r.o.args[0])};
   CollectResult result;
-  int rc = collect(r.session, request, result, r.err);
+  int rc = collect(*r.session, request, result, r.err);
   if (r.progress) r.progress->finish();
   if (rc != kExitOk) return rc;
   if (r.format == Format::kJson) {
@@ -498,16 +442,93 @@ int cmdCollect(Run& r) {
   return rc;
 }
 
-int runSelftest(const Options& o, Environment& env, std::ostream& out, std::ostream& err) {
+int cmdSelftest(Run& r) {
   std::unique_ptr<serial::SerialPort> port;
-  const std::string name = "COM" + std::to_string(o.port.value_or(1));
-  if (int rc = env.opener->open(name, port)) {
-    err << "error " << rc << ": API Error:" << std::strerror(rc) << '\n';
+  const std::string name = "COM" + std::to_string(r.o.port.value_or(1));
+  if (int rc = r.env->opener->open(name, port)) {
+    r.err << "error " << rc << ": API Error:" << std::strerror(rc) << '\n';
     return kExitFailed;
   }
-  int rc = selftest(*port, *env.clock, o.loopback, out);
+  int rc = selftest(*port, *r.env->clock, r.o.loopback, r.out);
   (void)port->close();
   return rc;
+}
+
+int cmdTraceInfo(Run& r) {
+  std::string text, why;
+  if (!readFile(r.o.args[0], text, why) || !traceInfo(text, r.out, why)) {
+    r.err << "mvcomm: trace-info: " << r.o.args[0] << ": " << why << '\n';
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+// ---- the command table -------------------------------------------------------
+
+// What runMvcomm builds before a command runs; each need includes the ones
+// before it.
+enum class Needs {
+  kNothing,   // options only
+  kLine,      // the line environment (port opener, clock)
+  kSession,   // a terminal session on it, the output format and progress
+};
+
+struct Command {
+  const char* name;
+  int minArgs;             // ARGS after the command name
+  int maxArgs;
+  Needs needs;
+  int (*handler)(Run&);    // the exit status; may throw UsageError (kSession only)
+  const char* help;        // for --help, and after a usage error
+};
+
+constexpr Command kCommands[] = {
+    {"setclock", 1, 2, Needs::kSession, cmdSetclock,
+     "usage: mvcomm [OPTIONS] setclock MACHINE [now | \"YYYY-MM-DD HH:MM:SS\"]\n"
+     "Sets terminal MACHINE's clock (default: now, the host's local time).\n"
+     "Seconds are not sent to the terminal.\n"},
+    {"readdata", 3, 3, Needs::kSession, cmdReaddata,
+     "usage: mvcomm [OPTIONS] readdata MACHINE FROM TO\n"
+     "Prints the clock-in records of terminal MACHINE dated FROM to TO (YYYY-MM-DD,\n"
+     "either order) as employeeid,workclass,cardedtime.\n"},
+    {"cleardata", 1, 1, Needs::kSession, cmdCleardata,
+     "usage: mvcomm [OPTIONS] cleardata MACHINE\n"
+     "Erases every clock-in record of terminal MACHINE. Prefer 'collect --clear',\n"
+     "which clears only after the records are safely on disk.\n"},
+    {"readrefertable", 1, 1, Needs::kSession, cmdReadrefertable,
+     "usage: mvcomm [OPTIONS] readrefertable MACHINE\n"
+     "Prints terminal MACHINE's reference table as employeeid,cardid.\n"},
+    {"writerefertable", 2, 2, Needs::kSession, cmdWriterefertable,
+     "usage: mvcomm [OPTIONS] writerefertable MACHINE FILE\n"
+     "Replaces terminal MACHINE's reference table with the CSV rows employeeid,cardid\n"
+     "of FILE (header optional; employees 1 to 65534, cards 1 to 2147483647 but not\n"
+     "65535; at most 2911 rows).\n"},
+    {"collect", 3, 3, Needs::kSession, cmdCollect,
+     "usage: mvcomm [OPTIONS] collect MACHINE FROM TO --out FILE [--clear]\n"
+     "Reads the records of terminal MACHINE dated FROM to TO and adds those not yet in\n"
+     "FILE (CSV machine,employeeid,workclass,cardedtime), replacing FILE atomically and\n"
+     "reading it back. With --clear the terminal is then cleared; since clearing\n"
+     "empties the whole terminal, --clear saves the records of every date. If anything\n"
+     "fails before FILE is verified, the terminal is not cleared and the exit status is 1.\n"},
+    {"selftest", 0, 0, Needs::kLine, cmdSelftest,
+     "usage: mvcomm selftest --device PATH [--loopback]\n"
+     "Applies each line setting the terminals need (space and mark parity; 2400, 2450,\n"
+     "4937, 10416, 15625 and 2403 baud) to PATH and reports which the device keeps.\n"
+     "With --loopback (TX wired to RX) a pattern is also sent and received at each.\n"},
+    {"trace-info", 1, 1, Needs::kNothing, cmdTraceInfo,
+     "usage: mvcomm trace-info FILE\n"
+     "Reads a trace written by --trace FILE and reports what it shows about the\n"
+     "terminal where the protocol leaves terminals free: the check at the end of its\n"
+     "frames, the shape of its replies, how long it takes to answer, the rates on the\n"
+     "line and what the driver read back, and the mvcomm-sim --profile that plays it.\n"},
+};
+
+// The command of that name, or null.
+const Command* findCommand(const std::string& name) {
+  for (const Command& c : kCommands) {
+    if (name == c.name) return &c;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -519,25 +540,25 @@ int runMvcomm(const std::vector<std::string>& args, std::ostream& out, std::ostr
   Options o;
   auto usageError = [&](const std::string& message) {
     err << "mvcomm: " << message << '\n';
-    auto it = commands().find(o.command);
-    err << (it != commands().end() ? it->second.usage : kUsage);
+    const Command* c = findCommand(o.command);
+    err << (c ? c->help : kUsage);
     return kExitUsage;
   };
   if (auto e = parseOptions(args, o)) return usageError(e->message);
 
-  auto it = commands().find(o.command);
+  const Command* command = findCommand(o.command);
   if (o.help) {
-    out << (it != commands().end() ? it->second.usage : kUsage);
+    out << (command ? command->help : kUsage);
     return kExitOk;
   }
   if (o.command.empty()) return usageError("no command given");
-  if (it == commands().end()) {
+  if (!command) {
     std::string unknown = o.command;
     o.command.clear();
     return usageError("unknown command " + unknown);
   }
   const int given = static_cast<int>(o.args.size());
-  if (given < it->second.minArgs || given > it->second.maxArgs)
+  if (given < command->minArgs || given > command->maxArgs)
     return usageError(o.command + ": wrong number of arguments");
   if ((o.simState || !o.simFaults.empty() || !o.simProfiles.empty()) && !o.simulate)
     return usageError("--sim-state, --sim-fault and --sim-profile need --simulate");
@@ -548,14 +569,8 @@ int runMvcomm(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (o.command == "selftest" && (!o.device || o.simulate))
     return usageError("selftest needs --device PATH (a real port)");
 
-  if (o.command == "trace-info") {
-    std::string text, why;
-    if (!readFile(o.args[0], text, why) || !traceInfo(text, out, why)) {
-      err << "mvcomm: trace-info: " << o.args[0] << ": " << why << '\n';
-      return kExitFailed;
-    }
-    return kExitOk;
-  }
+  Run run{o, out, err};
+  if (command->needs == Needs::kNothing) return command->handler(run);
 
   // --device or --simulate stand for port 1 unless --port says otherwise.
   const auto commport = static_cast<std::int16_t>(o.port.value_or(o.device || o.simulate ? 1 : 0));
@@ -564,7 +579,8 @@ int runMvcomm(const std::vector<std::string>& args, std::ostream& out, std::ostr
     err << "mvcomm: " << why << '\n';
     return kExitFailed;
   }
-  if (o.command == "selftest") return runSelftest(o, env, out, err);
+  run.env = &env;
+  if (command->needs == Needs::kLine) return command->handler(run);
 
   std::unique_ptr<ProgressReporter> progress;
   if (terminals.stderrIsTerminal && !o.quiet) progress = std::make_unique<ProgressReporter>(err);
@@ -587,16 +603,12 @@ int runMvcomm(const std::vector<std::string>& args, std::ostream& out, std::ostr
                                               progress ? progress->callback() : ProgressCallback());
   }
 
-  Format format = o.format.value_or(terminals.stdoutIsTerminal ? Format::kTable : Format::kCsv);
-  Run run{o, env, format, *session, progress.get(), out, err};
+  run.session = session.get();
+  run.progress = progress.get();
+  run.format = o.format.value_or(terminals.stdoutIsTerminal ? Format::kTable : Format::kCsv);
   int rc = kExitOk;
   try {
-    if (o.command == "setclock") rc = cmdSetclock(run);
-    else if (o.command == "readdata") rc = cmdReaddata(run);
-    else if (o.command == "cleardata") rc = cmdCleardata(run);
-    else if (o.command == "readrefertable") rc = cmdReadrefertable(run);
-    else if (o.command == "writerefertable") rc = cmdWriterefertable(run);
-    else if (o.command == "collect") rc = cmdCollect(run);
+    rc = command->handler(run);
   } catch (const UsageError& e) {
     return usageError(e.message);
   }

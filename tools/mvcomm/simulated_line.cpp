@@ -84,7 +84,7 @@ int SimulatedLine::SavingOpener::open(const std::string& name,
 
 namespace {
 
-// Splits "[N@]SPEC"; "" or what is wrong with N.
+// Splits "[N@]FAULT" or "[N@]PROFILE"; "" or what is wrong with N.
 std::string splitTerminal(const std::string& text, std::optional<std::uint16_t>& terminal, std::string& spec) {
   spec = text;
   terminal.reset();

@@ -55,7 +55,7 @@ struct TerminalFault {
   std::optional<std::uint16_t> terminal;   // none: every terminal
   emulator::Fault fault;
 };
-// Parses "[N@]SPEC" (SPEC as emulator::parseFault); "" or what is wrong.
+// Parses "[N@]FAULT" (FAULT as emulator::parseFault takes it); "" or what is wrong.
 std::string parseTerminalFault(const std::string& text, TerminalFault& out);
 // Injects `f` into the terminals it names.
 void injectFault(emulator::Emulator& emulator, const TerminalFault& f);
@@ -65,7 +65,8 @@ struct TerminalProfile {
   std::optional<std::uint16_t> terminal;   // none: every terminal
   std::string spec;                         // as emulator::parseDeviceProfile takes it
 };
-// Parses "[N@]SPEC"; "" or what is wrong.
+// Parses "[N@]PROFILE" (PROFILE as emulator::parseDeviceProfile takes it); ""
+// or what is wrong.
 std::string parseTerminalProfile(const std::string& text, TerminalProfile& out);
 // Applies the profiles, in order, to the terminals they name, on top of
 // each terminal's profile as it stands.

@@ -11,7 +11,7 @@
 // (DISP_E_BADPARAMCOUNT), then each argument's coercion (DISP_E_TYPEMISMATCH
 // and friends, with puArgErr). Nothing reaches the object before all pass.
 //
-// Sections: planning; member lookup; Invoke.
+// Sections: planning; member lookup; Invoke (bind, marshal, call, unmarshal).
 #include <cstring>
 
 #include "platform/no_throw.h"
@@ -158,18 +158,43 @@ const FuncPlan* TypeInfo::findFunc(MEMBERID memid, WORD wFlags, bool* memidExist
 }
 
 // ---- Invoke -----------------------------------------------------------------
+//
+// A call runs in four steps, and nothing reaches the object before the first
+// two pass: bind (which argument feeds which parameter), marshal (each
+// argument coerced into the frame libffi reads), call (the vtable slot), and
+// unmarshal (the HRESULT, the [retval] or the plain return value into the
+// caller's result).
 
 namespace {
+
+// Which rgvarg entry feeds each counted parameter (-1: none given).
+struct Binding {
+  int source[format::kMaxParamsPerFunc];
+};
 
 // Per-call scratch: one owned VARIANT per parameter (coerced copies and the
 // retval), the values or pointers handed to ffi, and a clean-up on every path.
 struct CallFrame {
+  void* instance;                                  // `this` of the call
+  VARIANT missing;                                 // an omitted optional argument
   VARIANT owned[format::kMaxParamsPerFunc];
-  uint8_t ownedIndex[format::kMaxParamsPerFunc];  // which entries of `owned` to clear
+  uint8_t ownedIndex[format::kMaxParamsPerFunc];   // which entries of `owned` to clear
   size_t ownedCount = 0;
-  void* ptrs[format::kMaxParamsPerFunc];
+  void* ptrs[format::kMaxParamsPerFunc];           // by-reference arguments
   uint64_t scratch[format::kMaxParamsPerFunc][3];  // by-value copies (DECIMAL, VARIANT)
-  void* argv[format::kMaxParamsPerFunc + 1];
+  void* argv[format::kMaxParamsPerFunc + 1];       // what libffi reads: `this`, then each parameter
+
+  explicit CallFrame(void* self) : instance(self) {
+    VariantInit(&missing);
+    missing.vt = VT_ERROR;  // as automation clients pass one
+    missing.scode = DISP_E_PARAMNOTFOUND;
+    argv[0] = &instance;
+  }
+  ~CallFrame() {
+    for (size_t i = 0; i < ownedCount; ++i) VariantClear(&owned[ownedIndex[i]]);
+  }
+  CallFrame(const CallFrame&) = delete;
+  CallFrame& operator=(const CallFrame&) = delete;
 
   // Zeroed whole, so an out value a callee leaves unset reads as null.
   VARIANT* own(size_t k) {
@@ -177,13 +202,20 @@ struct CallFrame {
     ownedIndex[ownedCount++] = static_cast<uint8_t>(k);
     return &owned[k];
   }
-  ~CallFrame() {
-    for (size_t i = 0; i < ownedCount; ++i) VariantClear(&owned[ownedIndex[i]]);
-  }
+};
+
+// What a slot returned, read by the function's result type.
+union ReturnWord {
+  ffi_arg word;
+  double d;
+  float fl;
+  uint64_t q;
 };
 
 // Address of the value a VARIANT of type vt holds (without VT_BYREF).
 void* valueAddress(VARIANT* v) { return &v->llVal; }
+
+bool isPut(const Func& f) { return f.invkind & (kInvokePropertyPut | kInvokePropertyPutRef); }
 
 HRESULT fillException(EXCEPINFO* pExcepInfo, HRESULT scode) {
   if (pExcepInfo) {
@@ -191,6 +223,215 @@ HRESULT fillException(EXCEPINFO* pExcepInfo, HRESULT scode) {
     pExcepInfo->scode = scode;
   }
   return DISP_E_EXCEPTION;
+}
+
+// A property get that takes no argument but is given some: they index the
+// collection it returns.
+bool indexesCollection(const FuncPlan& plan, const DISPPARAMS& dp) {
+  return plan.func->invkind == kInvokePropertyGet && plan.counted.empty() && plan.retval >= 0 &&
+         dp.cArgs > dp.cNamedArgs;
+}
+
+// ---- bind ----
+
+// Maps the caller's arguments to the counted parameters: a put's value first
+// (rgvarg[0], named DISPID_PROPERTYPUT), then the positional ones (the last
+// rgvarg entry is the first parameter), then the named ones. Errors:
+// DISP_E_PARAMNOTFOUND (a put without its named value, or an unknown or
+// repeated name, *puArgErr its index), DISP_E_BADPARAMCOUNT,
+// DISP_E_PARAMNOTOPTIONAL (a required parameter missing beside named ones).
+HRESULT bindArguments(const FuncPlan& plan, const DISPPARAMS& dp, Binding& binding,
+                      UINT* puArgErr) {
+  const Func& f = *plan.func;
+  const bool put = isPut(f);
+  const UINT cArgs = dp.cArgs, cNamed = dp.cNamedArgs;
+  const size_t counted = plan.counted.size();
+  for (size_t c = 0; c < counted; ++c) binding.source[c] = -1;
+  UINT firstNamed = 0;
+  if (put) {
+    // A put takes its value in its last counted parameter; a library whose
+    // put has none is refused when loaded, and never reaches here from one.
+    if (counted == 0) return DISP_E_BADPARAMCOUNT;
+    if (cNamed < 1 || dp.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT) return DISP_E_PARAMNOTFOUND;
+    binding.source[counted - 1] = 0;  // the value is rgvarg[0]
+    firstNamed = 1;
+  }
+  const UINT positional = cArgs - cNamed;
+  const size_t positionalSlots = put ? counted - 1 : counted;
+  if (positional > positionalSlots) return DISP_E_BADPARAMCOUNT;
+  for (UINT k = 0; k < positional; ++k) binding.source[k] = static_cast<int>(cArgs - 1 - k);
+  for (UINT n = firstNamed; n < cNamed; ++n) {
+    DISPID id = dp.rgdispidNamedArgs[n];
+    // A named id is a position among all parameters; map it to a counted one.
+    size_t c = 0;
+    while (c < positionalSlots && plan.counted[c] != id) ++c;
+    if (id < 0 || c == positionalSlots || binding.source[c] != -1) {
+      if (puArgErr) *puArgErr = n;
+      return DISP_E_PARAMNOTFOUND;
+    }
+    binding.source[c] = static_cast<int>(n);
+  }
+  for (size_t c = 0; c < counted; ++c) {
+    if (binding.source[c] != -1) continue;
+    if (f.params[plan.counted[c]].flags & kParamOpt) continue;
+    return cNamed > firstNamed ? DISP_E_PARAMNOTOPTIONAL : DISP_E_BADPARAMCOUNT;
+  }
+  return S_OK;
+}
+
+// ---- marshal ----
+
+// Parameter k passed by reference, into frame.ptrs[k]: the caller's own
+// reference of the parameter's type (written back through it), else a
+// coerced copy. An out parameter needs such a reference (DISP_E_TYPEMISMATCH);
+// otherwise the coercion's status.
+HRESULT marshalByReference(const ParamPlan& pp, const Param& par, VARIANT* arg, bool omitted,
+                           size_t k, CallFrame& frame) {
+  if (pp.vt == VT_VARIANT) {
+    // VARIANT*: the caller's VARIANT itself, or the one it refers to.
+    if (arg->vt == (VT_BYREF | VT_VARIANT)) {
+      if (!arg->pvarVal) return DISP_E_TYPEMISMATCH;
+      frame.ptrs[k] = arg->pvarVal;
+    } else if (omitted) {
+      VARIANT* m = frame.own(k);
+      *m = frame.missing;
+      frame.ptrs[k] = m;
+    } else {
+      frame.ptrs[k] = arg;
+    }
+  } else if (arg->vt == (VT_BYREF | pp.vt)) {
+    frame.ptrs[k] = arg->byref;
+  } else if (par.flags & kParamOut) {
+    return DISP_E_TYPEMISMATCH;
+  } else {
+    VARIANT* c = frame.own(k);
+    HRESULT hr = VariantChangeType(c, arg, 0, pp.vt);
+    if (FAILED(hr)) return hr;
+    frame.ptrs[k] = valueAddress(c);
+  }
+  frame.argv[k + 1] = &frame.ptrs[k];
+  return S_OK;
+}
+
+// Parameter k passed by value: a VARIANT or DECIMAL copied whole into
+// frame.scratch[k], any other value in place or coerced. The coercion's
+// status on failure.
+HRESULT marshalByValue(const ParamPlan& pp, VARIANT* arg, size_t k, CallFrame& frame) {
+  void*& slot = frame.argv[k + 1];
+  if (pp.vt == VT_VARIANT) {
+    std::memcpy(frame.scratch[k], arg, sizeof(VARIANT));
+    slot = frame.scratch[k];
+    return S_OK;
+  }
+  VARIANT* value = arg;
+  if (arg->vt != pp.vt) {
+    value = frame.own(k);
+    HRESULT hr = VariantChangeType(value, arg, 0, pp.vt);
+    if (FAILED(hr)) return hr;
+  }
+  if (pp.vt == VT_DECIMAL) {
+    DECIMAL d = value->decVal;
+    d.wReserved = 0;
+    std::memcpy(frame.scratch[k], &d, sizeof d);
+    slot = frame.scratch[k];
+  } else {
+    slot = valueAddress(value);
+  }
+  return S_OK;
+}
+
+// Fills frame.argv after `this`: the [retval] and locale parameters from the
+// frame, each counted one from its bound argument. A failure is that
+// argument's (marshalByReference, marshalByValue), with *puArgErr its index.
+HRESULT marshalArguments(const FuncPlan& plan, const Binding& binding, DISPPARAMS& dp, LCID lcid,
+                         CallFrame& frame, UINT* puArgErr) {
+  const Func& f = *plan.func;
+  size_t next = 0;  // index into `counted`
+  for (size_t k = 0; k < f.params.size(); ++k) {
+    const ParamPlan& pp = plan.params[k];
+    const Param& par = f.params[k];
+    if (static_cast<int>(k) == plan.retval) {
+      VARIANT* r = frame.own(k);
+      frame.ptrs[k] = pp.vt == VT_VARIANT ? static_cast<void*>(r) : valueAddress(r);
+      frame.argv[k + 1] = &frame.ptrs[k];
+      continue;
+    }
+    if (par.flags & kParamLcid) {
+      VARIANT* l = frame.own(k);
+      l->vt = VT_I4;
+      l->lVal = static_cast<LONG>(lcid);
+      frame.argv[k + 1] = valueAddress(l);
+      continue;
+    }
+    const int from = binding.source[next++];
+    const bool omitted = from < 0;  // an optional argument left out
+    VARIANT* arg = omitted ? &frame.missing : &dp.rgvarg[from];
+    HRESULT hr = pp.byRef ? marshalByReference(pp, par, arg, omitted, k, frame)
+                          : marshalByValue(pp, arg, k, frame);
+    if (FAILED(hr)) {
+      if (puArgErr) *puArgErr = omitted ? 0 : static_cast<UINT>(from);
+      return hr;
+    }
+  }
+  return S_OK;
+}
+
+// ---- call ----
+
+ReturnWord callSlot(const FuncPlan& plan, CallFrame& frame) {
+  void** vtable = *static_cast<void***>(frame.instance);
+  auto fn = reinterpret_cast<void (*)()>(vtable[plan.func->vtableSlot]);
+  ReturnWord ret{};
+  ffi_call(const_cast<ffi_cif*>(&plan.cif), fn, &ret, frame.argv);
+  return ret;
+}
+
+// ---- unmarshal ----
+
+// An HRESULT slot: a failure becomes DISP_E_EXCEPTION carrying it; on
+// success the [retval] moves to `result` (null: it is cleared with the
+// frame).
+HRESULT unmarshalHresult(const FuncPlan& plan, ReturnWord ret, CallFrame& frame, VARIANT* result,
+                         EXCEPINFO* pExcepInfo) {
+  HRESULT hr = static_cast<HRESULT>(static_cast<int32_t>(ret.word));
+  if (FAILED(hr)) return fillException(pExcepInfo, hr);
+  if (plan.retval >= 0) {
+    VARIANT* r = &frame.owned[plan.retval];
+    const ParamPlan& rp = plan.params[plan.retval];
+    if (rp.vt != VT_VARIANT) r->vt = rp.vt;
+    if (result) {
+      *result = *r;  // ownership moves to the caller
+      VariantInit(r);
+    }
+  }
+  return hr;
+}
+
+// A slot returning a plain value: into `result`, or, when nobody takes it
+// (null), a returned BSTR or interface is released here.
+HRESULT unmarshalValue(const FuncPlan& plan, ReturnWord ret, VARIANT* result) {
+  if (result && plan.resultVt != VT_EMPTY) {
+    VARIANT r;
+    VariantInit(&r);
+    r.vt = plan.resultVt;
+    switch (plan.resultVt) {
+      case VT_R4: r.fltVal = ret.fl; break;
+      case VT_R8: case VT_DATE: r.dblVal = ret.d; break;
+      case VT_I1: r.cVal = static_cast<CHAR>(ret.word); break;
+      case VT_UI1: r.bVal = static_cast<BYTE>(ret.word); break;
+      case VT_I2: case VT_BOOL: r.iVal = static_cast<SHORT>(ret.word); break;
+      case VT_UI2: r.uiVal = static_cast<USHORT>(ret.word); break;
+      case VT_I4: case VT_INT: case VT_ERROR: case VT_HRESULT: r.lVal = static_cast<LONG>(ret.word); break;
+      case VT_UI4: case VT_UINT: r.ulVal = static_cast<ULONG>(ret.word); break;
+      default: r.ullVal = ret.q; break;  // 64-bit values and pointers
+    }
+    *result = r;
+  } else if (plan.resultVt == VT_BSTR) {
+    SysFreeString(reinterpret_cast<BSTR>(ret.q));
+  } else if ((plan.resultVt == VT_DISPATCH || plan.resultVt == VT_UNKNOWN) && ret.q) {
+    reinterpret_cast<IUnknown*>(ret.q)->Release();
+  }
+  return S_OK;
 }
 
 }  // namespace
@@ -212,201 +453,42 @@ HRESULT TypeInfo::Invoke(PVOID pvInstance, MEMBERID memid, WORD wFlags, DISPPARA
 
 HRESULT TypeInfo::invokePlan(const FuncPlan& plan, PVOID pvInstance, WORD wFlags, DISPPARAMS* dp,
                              VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) const {
-  const Func& f = *plan.func;
-  const bool put = f.invkind & (kInvokePropertyPut | kInvokePropertyPutRef);
-  const UINT cArgs = dp->cArgs, cNamed = dp->cNamedArgs;
-  const size_t counted = plan.counted.size();
-
-  // Which rgvarg entry feeds each counted parameter (-1: none given).
-  int source[format::kMaxParamsPerFunc];
-  for (size_t c = 0; c < counted; ++c) source[c] = -1;
-  UINT firstNamed = 0;
-  if (put) {
-    // A put takes its value in its last counted parameter; a library whose
-    // put has none is refused when loaded, and never reaches here from one.
-    if (counted == 0) return DISP_E_BADPARAMCOUNT;
-    if (cNamed < 1 || dp->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT) return DISP_E_PARAMNOTFOUND;
-    source[counted - 1] = 0;  // the value is rgvarg[0]
-    firstNamed = 1;
-  }
-  const UINT positional = cArgs - cNamed;
-  const size_t positionalSlots = put ? counted - 1 : counted;
-  if (positional > positionalSlots) {
-    // A property get with extra arguments indexes the collection it returns.
-    if (f.invkind == kInvokePropertyGet && counted == 0 && plan.retval >= 0) {
-      VARTYPE rvt = plan.params[plan.retval].vt;
-      if (rvt != VT_DISPATCH && rvt != VT_VARIANT) return DISP_E_NOTACOLLECTION;
-      DISPPARAMS none = {nullptr, nullptr, 0, 0};
-      VARIANT coll;
-      VariantInit(&coll);
-      HRESULT hr = invokePlan(plan, pvInstance, DISPATCH_PROPERTYGET, &none, &coll, pExcepInfo, puArgErr);
-      if (FAILED(hr)) return hr;
-      if (coll.vt != VT_DISPATCH || !coll.pdispVal) {
-        VariantClear(&coll);
-        return DISP_E_NOTACOLLECTION;
-      }
-      hr = coll.pdispVal->Invoke(DISPID_VALUE, IID_NULL, lib_->model().lcid, wFlags, dp, pVarResult,
-                                 pExcepInfo, puArgErr);
-      VariantClear(&coll);
-      return hr;
-    }
-    return DISP_E_BADPARAMCOUNT;
-  }
-  for (UINT k = 0; k < positional; ++k) source[k] = static_cast<int>(cArgs - 1 - k);
-  for (UINT n = firstNamed; n < cNamed; ++n) {
-    DISPID id = dp->rgdispidNamedArgs[n];
-    // A named id is a position among all parameters; map it to a counted one.
-    size_t c = 0;
-    while (c < positionalSlots && plan.counted[c] != id) ++c;
-    if (id < 0 || c == positionalSlots || source[c] != -1) {
-      if (puArgErr) *puArgErr = n;
-      return DISP_E_PARAMNOTFOUND;
-    }
-    source[c] = static_cast<int>(n);
-  }
-  for (size_t c = 0; c < counted; ++c) {
-    if (source[c] != -1) continue;
-    if (f.params[plan.counted[c]].flags & kParamOpt) continue;
-    return cNamed > firstNamed ? DISP_E_PARAMNOTOPTIONAL : DISP_E_BADPARAMCOUNT;
-  }
+  if (indexesCollection(plan, *dp))
+    return invokeOnCollection(plan, pvInstance, wFlags, dp, pVarResult, pExcepInfo, puArgErr);
+  Binding binding;
+  HRESULT hr = bindArguments(plan, *dp, binding, puArgErr);
+  if (FAILED(hr)) return hr;
   if (!plan.callable) return DISP_E_BADVARTYPE;
 
-  CallFrame frame;
-  frame.argv[0] = &pvInstance;
-  int next = 0;  // index into `counted`
-  for (size_t k = 0; k < f.params.size(); ++k) {
-    const ParamPlan& pp = plan.params[k];
-    const Param& par = f.params[k];
-    void*& slot = frame.argv[k + 1];
-    if (static_cast<int>(k) == plan.retval) {
-      VARIANT* r = frame.own(k);
-      frame.ptrs[k] = pp.vt == VT_VARIANT ? static_cast<void*>(r) : valueAddress(r);
-      slot = &frame.ptrs[k];
-      continue;
-    }
-    if (par.flags & kParamLcid) {
-      VARIANT* l = frame.own(k);
-      l->vt = VT_I4;
-      l->lVal = static_cast<LONG>(lib_->model().lcid);
-      slot = valueAddress(l);
-      continue;
-    }
-    int from = source[next++];
-    VARIANT missing;
-    VARIANT* arg;
-    if (from < 0) {  // an omitted optional argument
-      VariantInit(&missing);
-      missing.vt = VT_ERROR;
-      missing.scode = DISP_E_PARAMNOTFOUND;
-      arg = &missing;
-    } else {
-      arg = &dp->rgvarg[from];
-    }
-    const UINT argIndex = from < 0 ? 0 : static_cast<UINT>(from);
-    if (pp.byRef) {
-      if (pp.vt == VT_VARIANT) {
-        // VARIANT*: the caller's VARIANT itself, or the one it refers to.
-        if (arg->vt == (VT_BYREF | VT_VARIANT)) {
-          if (!arg->pvarVal) {
-            if (puArgErr) *puArgErr = argIndex;
-            return DISP_E_TYPEMISMATCH;
-          }
-          frame.ptrs[k] = arg->pvarVal;
-        } else if (from < 0) {
-          VARIANT* m = frame.own(k);
-          *m = missing;
-          frame.ptrs[k] = m;
-        } else {
-          frame.ptrs[k] = arg;
-        }
-      } else if (arg->vt == (VT_BYREF | pp.vt)) {
-        frame.ptrs[k] = arg->byref;  // written back through the caller's reference
-      } else if (par.flags & kParamOut) {
-        if (puArgErr) *puArgErr = argIndex;
-        return DISP_E_TYPEMISMATCH;  // an out value needs a reference of its type
-      } else {
-        VARIANT* c = frame.own(k);
-        HRESULT hr = VariantChangeType(c, arg, 0, pp.vt);
-        if (FAILED(hr)) {
-          if (puArgErr) *puArgErr = argIndex;
-          return hr;
-        }
-        frame.ptrs[k] = valueAddress(c);
-      }
-      slot = &frame.ptrs[k];
-      continue;
-    }
-    if (pp.vt == VT_VARIANT) {
-      std::memcpy(frame.scratch[k], arg, sizeof(VARIANT));
-      slot = frame.scratch[k];
-      continue;
-    }
-    VARIANT* value = arg;
-    if (arg->vt != pp.vt) {
-      value = frame.own(k);
-      HRESULT hr = VariantChangeType(value, arg, 0, pp.vt);
-      if (FAILED(hr)) {
-        if (puArgErr) *puArgErr = argIndex;
-        return hr;
-      }
-    }
-    if (pp.vt == VT_DECIMAL) {
-      DECIMAL d = value->decVal;
-      d.wReserved = 0;
-      std::memcpy(frame.scratch[k], &d, sizeof d);
-      slot = frame.scratch[k];
-    } else {
-      slot = valueAddress(value);
-    }
-  }
+  CallFrame frame(pvInstance);
+  hr = marshalArguments(plan, binding, *dp, lib_->model().lcid, frame, puArgErr);
+  if (FAILED(hr)) return hr;
 
-  if (pVarResult && !put) VariantInit(pVarResult);
-  void** vtable = *static_cast<void***>(pvInstance);
-  auto fn = reinterpret_cast<void (*)()>(vtable[f.vtableSlot]);
-  union {
-    ffi_arg word;
-    double d;
-    float fl;
-    uint64_t q;
-  } ret{};
-  ffi_call(const_cast<ffi_cif*>(&plan.cif), fn, &ret, frame.argv);
+  VARIANT* result = isPut(*plan.func) ? nullptr : pVarResult;  // a put hands back nothing
+  if (result) VariantInit(result);
+  const ReturnWord ret = callSlot(plan, frame);
+  return plan.hresult ? unmarshalHresult(plan, ret, frame, result, pExcepInfo)
+                      : unmarshalValue(plan, ret, result);
+}
 
-  if (plan.hresult) {
-    HRESULT hr = static_cast<HRESULT>(static_cast<int32_t>(ret.word));
-    if (FAILED(hr)) return fillException(pExcepInfo, hr);
-    if (plan.retval >= 0) {
-      VARIANT* r = &frame.owned[plan.retval];
-      const ParamPlan& rp = plan.params[plan.retval];
-      if (rp.vt != VT_VARIANT) r->vt = rp.vt;
-      if (pVarResult && !put) {
-        *pVarResult = *r;      // ownership moves to the caller
-        VariantInit(r);
-      }
-    }
-    return hr;
+HRESULT TypeInfo::invokeOnCollection(const FuncPlan& plan, PVOID pvInstance, WORD wFlags,
+                                     DISPPARAMS* dp, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                                     UINT* puArgErr) const {
+  VARTYPE rvt = plan.params[plan.retval].vt;
+  if (rvt != VT_DISPATCH && rvt != VT_VARIANT) return DISP_E_NOTACOLLECTION;
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  VARIANT coll;
+  VariantInit(&coll);
+  HRESULT hr = invokePlan(plan, pvInstance, DISPATCH_PROPERTYGET, &none, &coll, pExcepInfo, puArgErr);
+  if (FAILED(hr)) return hr;
+  if (coll.vt != VT_DISPATCH || !coll.pdispVal) {
+    VariantClear(&coll);
+    return DISP_E_NOTACOLLECTION;
   }
-  if (pVarResult && !put && plan.resultVt != VT_EMPTY) {
-    VARIANT r;
-    VariantInit(&r);
-    r.vt = plan.resultVt;
-    switch (plan.resultVt) {
-      case VT_R4: r.fltVal = ret.fl; break;
-      case VT_R8: case VT_DATE: r.dblVal = ret.d; break;
-      case VT_I1: r.cVal = static_cast<CHAR>(ret.word); break;
-      case VT_UI1: r.bVal = static_cast<BYTE>(ret.word); break;
-      case VT_I2: case VT_BOOL: r.iVal = static_cast<SHORT>(ret.word); break;
-      case VT_UI2: r.uiVal = static_cast<USHORT>(ret.word); break;
-      case VT_I4: case VT_INT: case VT_ERROR: case VT_HRESULT: r.lVal = static_cast<LONG>(ret.word); break;
-      case VT_UI4: case VT_UINT: r.ulVal = static_cast<ULONG>(ret.word); break;
-      default: r.ullVal = ret.q; break;  // 64-bit values and pointers
-    }
-    *pVarResult = r;
-  } else if (plan.resultVt == VT_BSTR) {
-    SysFreeString(reinterpret_cast<BSTR>(ret.q));
-  } else if ((plan.resultVt == VT_DISPATCH || plan.resultVt == VT_UNKNOWN) && ret.q) {
-    reinterpret_cast<IUnknown*>(ret.q)->Release();
-  }
-  return S_OK;
+  hr = coll.pdispVal->Invoke(DISPID_VALUE, IID_NULL, lib_->model().lcid, wFlags, dp, pVarResult,
+                             pExcepInfo, puArgErr);
+  VariantClear(&coll);
+  return hr;
 }
 
 }  // namespace mvcomm::typelib

@@ -92,6 +92,11 @@ class TypeInfo final : public ITypeInfo {
   const FuncPlan* findFunc(MEMBERID memid, WORD wFlags, bool* memidExists) const;
   HRESULT invokePlan(const FuncPlan& plan, PVOID pvInstance, WORD wFlags, DISPPARAMS* dp,
                      VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) const;
+  // A property get given arguments it does not take: gets the object and
+  // invokes its DISPID_VALUE with them. DISP_E_NOTACOLLECTION when the get
+  // gives no object.
+  HRESULT invokeOnCollection(const FuncPlan& plan, PVOID pvInstance, WORD wFlags, DISPPARAMS* dp,
+                             VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) const;
 
   TypeLib* lib_;
   uint32_t index_;
