@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "platform/serial/mode_string.h"
 #include "tests/terminal/fake_line.h"
 #include "tests/tools/run_cli.h"
 #include "tools/mvcomm/direct_session.h"
@@ -101,9 +102,9 @@ class ReplayLine {
       if (f.bytes[pos_] != byte || f.settings.baud != settings_.baud ||
           f.settings.parity != settings_.parity)
         what << "frame " << next_ << " byte " << pos_ << ": host sent " << int(byte) << " at "
-             << settings_.baud << " " << cli::parityLetter(settings_.parity) << ", trace has "
+             << settings_.baud << " " << serial::parityLetter(settings_.parity) << ", trace has "
              << int(f.bytes[pos_]) << " at " << f.settings.baud << " "
-             << cli::parityLetter(f.settings.parity);
+             << serial::parityLetter(f.settings.parity);
     }
     failure_ = what.str();
     if (!failure_.empty()) return EIO;
