@@ -7,23 +7,11 @@
 #include <new>
 
 #include "arrays/pbcom_array_marshaller.h"
+#include "platform/ole/variant_ref.h"
 
 namespace mvcomm::convert {
 
 using arrays::PBCOMArrayMarshaller;
-
-namespace {
-
-// The VARIANT a VT_BYREF | VT_VARIANT refers to, or the VARIANT itself. One
-// level only: a chain or loop of such references gives null.
-const VARIANT* followVariantReference(const VARIANT* v) {
-  if (v->vt != (VT_BYREF | VT_VARIANT)) return v;
-  const VARIANT* inner = v->pvarVal;
-  if (inner == nullptr || inner->vt == (VT_BYREF | VT_VARIANT)) return nullptr;
-  return inner;
-}
-
-}  // namespace
 
 int32_t PBCOMTypeConverter::SafeArrayToVMArray(vm::IVMArray** dest, vm::IVMValueContext* context,
                                                SAFEARRAY* src, int32_t elementType,
@@ -55,7 +43,7 @@ int32_t PBCOMTypeConverter::VariantToVMArray(vm::IVMArray** dest, vm::IVMValueCo
                                              const VARIANT* src, int32_t elementType,
                                              int32_t arrayKind) {
   if (src == nullptr) return kPbcomErrBadArgument;
-  const VARIANT* v = followVariantReference(src);
+  const VARIANT* v = ole::followVariantReference(src);
   if (v == nullptr) return kPbcomErrBadArgument;
   if ((v->vt & VT_BYREF) != 0 && (v->vt & VT_ARRAY) != 0) {
     return SafeArrayRefToVMArray(dest, context, v->pparray, elementType, arrayKind);

@@ -7,6 +7,7 @@
 
 #include "convert/internal/variant_rules.h"
 #include "convert/pbcom_type_converter.h"
+#include "platform/ole/variant_ref.h"
 #include "vm/vm_api.h"
 
 namespace mvcomm::convert {
@@ -149,7 +150,7 @@ int32_t PBCOMTypeConverter::SafeArrayToVMBlob(vm::IVMBlob** dest, SAFEARRAY** sr
 int32_t PBCOMTypeConverter::VariantToVMBlob(vm::IVMBlob** dest, const VARIANT* src) {
   if (dest == nullptr || src == nullptr) return kPbcomErrBadArgument;
   *dest = nullptr;
-  const VARIANT* v = internal::followVariantReference(src);
+  const VARIANT* v = ole::followVariantReference(src);
   if (v == nullptr) return kPbcomErrBadArgument;
   if ((v->vt & VT_BYREF) != 0 && (v->vt & VT_ARRAY) != 0) return SafeArrayToVMBlob(dest, v->pparray);
   if ((v->vt & VT_ARRAY) != 0) {

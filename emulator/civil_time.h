@@ -2,7 +2,8 @@
 //
 // Calendar dates and times as a terminal keeps them: proleptic Gregorian,
 // no time zone, whole seconds. The terminal's clock runs on the line's clock,
-// so it is kept as "set to this value at that instant".
+// so it is kept as "set to this value at that instant". The calendar
+// arithmetic is platform/civil_date.h; these are the emulator's own values.
 #pragma once
 
 #include <compare>
@@ -36,9 +37,7 @@ struct CivilDateTime {
   CivilDateTime plusSeconds(std::int64_t seconds) const;
 };
 
-int daysInMonth(int year, int month);
-
-// Days since 1970-01-01 and back.
+// Days since 1970-01-01 and back (civil::daysFromCivil and civilFromDays).
 std::int64_t daysFromCivil(const CivilDate& date);
 CivilDate civilFromDays(std::int64_t days);
 

@@ -5,20 +5,12 @@
 
 #include <cstdio>
 
+#include "platform/civil_date.h"
+
 namespace mvcomm {
 
-int daysInMonth(int year, int month) {
-  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return 0;
-  if (month == 2) {
-    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return leap ? 29 : 28;
-  }
-  return kDays[month - 1];
-}
-
 bool Date::isValid() const {
-  return year >= 1 && year <= 9999 && day >= 1 && day <= daysInMonth(year, month);
+  return year >= 1 && year <= 9999 && civil::isCalendarDay(year, month, day);
 }
 
 std::string Date::toString() const {

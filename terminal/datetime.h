@@ -1,7 +1,8 @@
 // File: terminal/datetime.h
 //
 // Calendar values of the terminal class: a date and a date-time with
-// validity checks, independent of the C library's local time. A value may
+// validity checks on the shared calendar (platform/civil_date.h),
+// independent of the C library's local time. A value may
 // hold fields that do not name a real day (a client or a terminal can send
 // any bytes); isValid() says whether it does. Null is std::nullopt.
 #pragma once
@@ -39,8 +40,5 @@ struct DateTime {
 using NullableDate = std::optional<Date>;
 using NullableDateTime = std::optional<DateTime>;
 using NullableString = std::optional<std::string>;
-
-// Days in `month` of `year` (proleptic Gregorian); 0 for a month out of 1..12.
-int daysInMonth(int year, int month);
 
 }  // namespace mvcomm

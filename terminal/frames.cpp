@@ -1,6 +1,6 @@
 // File: terminal/frames.cpp
 //
-// CRC table and the frame builders.
+// The CRC (table-driven, eight bytes at a time) and the frame builders.
 #include "terminal/frames.h"
 
 namespace mvcomm::terminal {
@@ -47,8 +47,6 @@ void appendDate(Frame& frame, const Date& date) {
 
 }  // namespace
 
-const std::array<std::uint16_t, 256>& crcTable() { return kCrcTable; }
-
 std::uint16_t crc16(std::span<const std::uint8_t> bytes) {
   std::uint16_t crc = 0;
   const std::uint8_t* p = bytes.data();
@@ -63,10 +61,14 @@ std::uint16_t crc16(std::span<const std::uint8_t> bytes) {
   return crc;
 }
 
+std::array<std::uint8_t, 2> crcBytes(std::span<const std::uint8_t> bytes) {
+  const std::uint16_t crc = crc16(bytes);
+  return {static_cast<std::uint8_t>(crc & 0xFF), static_cast<std::uint8_t>(crc >> 8)};
+}
+
 void appendCrc(Frame& frame) {
-  std::uint16_t crc = crc16(frame);
-  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+  const std::array<std::uint8_t, 2> crc = crcBytes(frame);
+  frame.insert(frame.end(), crc.begin(), crc.end());
 }
 
 std::uint32_t actualBaud(std::int32_t nominal) {

@@ -1,8 +1,10 @@
 // File: terminal/frames.h
 //
-// The bytes of the terminal line, shared by the terminal class and the
-// emulator: byte constants, the CRC that ends most host frames, machine-number
-// bytes, the model rule, and one builder per frame the host sends.
+// The bytes of the terminal line as the terminal class sends and reads them:
+// byte constants, the CRC that ends most host frames, machine-number bytes,
+// the model rule, and one builder per frame the host sends. The emulator
+// does not use these: it keeps its own CRC and frame code (emulator/wire.h,
+// emulator/crc_form.h) on purpose, as an oracle independent of this file.
 //
 // Sections: constants; CRC; machine numbers and rates; host frames;
 // terminal data frames.
@@ -58,8 +60,9 @@ inline constexpr std::int32_t kMaxReferRows = 2911;     // rows whose image fits
 // for "123456789". The host appends it low byte first.
 std::uint16_t crc16(std::span<const std::uint8_t> bytes);
 
-// The 256-entry table the CRC runs on (entry 1 is 0xC0C1).
-const std::array<std::uint16_t, 256>& crcTable();
+// The two bytes the host appends after `bytes`: their CRC, low byte then
+// high byte. n_cst_mvcomm::of_buildcrc and appendCrc both write these.
+std::array<std::uint8_t, 2> crcBytes(std::span<const std::uint8_t> bytes);
 
 // Appends the CRC of all bytes of `frame`, low byte then high byte.
 void appendCrc(Frame& frame);

@@ -140,18 +140,13 @@ bool n_cst_mvcomm::of_buildcrc(std::vector<std::uint8_t>& ablb_buffer, std::int3
     of_seterrorinfo(failed_build_crc, false);
     return false;
   }
-  const auto& table = terminal::crcTable();
-  std::uint8_t lo = 0;
-  std::uint8_t hi = 0;
-  for (std::int32_t i = 0; i < al_buffersize; ++i) {
-    std::uint16_t t = table[of_xor(ablb_buffer[static_cast<std::size_t>(i)], lo)];
-    lo = of_xor(hi, static_cast<std::uint8_t>(t & 0xFF));
-    hi = static_cast<std::uint8_t>(t >> 8);
-  }
-  auto end = static_cast<std::size_t>(al_buffersize);
+  // The two bytes go right after the first al_buffersize bytes; any bytes
+  // past them in a larger buffer stay.
+  const auto end = static_cast<std::size_t>(al_buffersize);
+  const std::array<std::uint8_t, 2> crc = terminal::crcBytes({ablb_buffer.data(), end});
   if (ablb_buffer.size() < end + 2) ablb_buffer.resize(end + 2);
-  ablb_buffer[end] = lo;
-  ablb_buffer[end + 1] = hi;
+  ablb_buffer[end] = crc[0];
+  ablb_buffer[end + 1] = crc[1];
   al_buffersize += 2;
   return true;
 }

@@ -175,7 +175,7 @@ HRESULT toVariant(ValueImpl& value, VARIANT* out) {
       case kTypeDate: V_VT(&v) = VT_DATE; V_DATE(&v) = static_cast<double>(n + 1); break;
       case kTypeTime: V_VT(&v) = VT_DATE; V_DATE(&v) = static_cast<double>(n) / 86400.0; break;
       case kTypeDateTime: {
-        int64_t day = n / kSecondsPerDay - (n % kSecondsPerDay < 0 ? 1 : 0);
+        int64_t day = civil::floorDiv(n, kSecondsPerDay);
         int64_t secs = n - day * kSecondsPerDay;
         V_VT(&v) = VT_DATE;
         V_DATE(&v) = static_cast<double>(day + 1) + static_cast<double>(secs) / 86400.0;

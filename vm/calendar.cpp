@@ -44,9 +44,7 @@ int32_t DateImpl::day(int32_t* out) {
 int32_t DateImpl::dayOfWeek(int32_t* out) {
   if (int32_t st = startOut(out, 0)) return st;
   if (int32_t st = injected(Op::DateDayOfWeek)) return st;
-  // Day 0, 1899-12-31, was a Sunday.
-  int32_t r = dayNumber_ % 7;
-  *out = (r < 0 ? r + 7 : r) + 1;
+  *out = dayOfWeekOf(dayNumber_);
   return kVmOk;
 }
 
@@ -69,7 +67,7 @@ int32_t DateHelperImpl::makeDate(int32_t y, int32_t m, int32_t d, IVMDate** out)
 int32_t DateHelperImpl::isLeapYear(int32_t y, int32_t* out) {
   if (int32_t st = startOut(out, 0)) return st;
   if (int32_t st = injected(Op::DateHelperIsLeapYear)) return st;
-  *out = isLeap(y) ? 1 : 0;
+  *out = civil::isLeapYear(y) ? 1 : 0;
   return kVmOk;
 }
 
@@ -77,7 +75,7 @@ int32_t DateHelperImpl::daysInMonth(int32_t y, int32_t m, int32_t* out) {
   if (int32_t st = startOut(out, 0)) return st;
   if (int32_t st = injected(Op::DateHelperDaysInMonth)) return st;
   if (m < 1 || m > 12) return kVmErrOutOfRange;
-  *out = monthLength(y, m);
+  *out = civil::daysInMonth(y, m);
   return kVmOk;
 }
 
@@ -94,7 +92,7 @@ int32_t DateHelperImpl::partsOf(int32_t n, int32_t* y, int32_t* m, int32_t* d) {
   *y = *m = *d = 0;
   if (int32_t st = injected(Op::DateHelperPartsOf)) return st;
   if (!isValidDayNumber(n)) return kVmErrOutOfRange;
-  CivilDate c = civilFromDayNumber(n);
+  const civil::YearMonthDay c = civilFromDayNumber(n);
   *y = c.year;
   *m = c.month;
   *d = c.day;

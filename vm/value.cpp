@@ -14,8 +14,6 @@ namespace internal {
 
 namespace {
 constexpr int32_t kNullDayNumber = 1;  // what a null date reads as: 1900-01-01
-
-int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 }  // namespace
 
 ValueImpl::~ValueImpl() {
@@ -125,7 +123,7 @@ int32_t ValueImpl::getDateTime(IVMDateTime** out) {
   *out = nullptr;
   if (int32_t st = expect(valueGetOp(kTypeDateTime), kTypeDateTime)) return st;
   if (null_) return makeInto<DateTimeImpl>(out, kNullDayNumber, 0);
-  int64_t day = floorDiv(integral_, kSecondsPerDay);
+  int64_t day = civil::floorDiv(integral_, kSecondsPerDay);
   return makeInto<DateTimeImpl>(out, static_cast<int32_t>(day),
                                 static_cast<int32_t>(integral_ - day * kSecondsPerDay));
 }

@@ -42,14 +42,4 @@ int32_t storeByRule(VARIANT* dest, VARTYPE vt, const T& value) {
   return kPbcomOk;
 }
 
-// The VARIANT a by-reference VARIANT-of-VARIANT refers to, or the VARIANT
-// itself. One level only: a chain (or a loop) of such references is refused
-// with null.
-inline const VARIANT* followVariantReference(const VARIANT* v) {
-  if (v->vt != (VT_BYREF | VT_VARIANT)) return v;
-  const VARIANT* inner = v->pvarVal;
-  if (inner == nullptr || inner->vt == (VT_BYREF | VT_VARIANT)) return nullptr;
-  return inner;
-}
-
 }  // namespace mvcomm::convert::internal

@@ -74,13 +74,14 @@ void modeString(const std::string& text) {
     if (!(s == base)) __builtin_trap();   // a refused string changes nothing
     return;
   }
-  if (s.baud == 0 || s.dataBits < 5 || s.dataBits > 8 || cli::parityLetter(s.parity) == '?')
+  if (s.baud == 0 || s.dataBits < 5 || s.dataBits > 8 || serial::parityLetter(s.parity) == '?')
     __builtin_trap();
   const char* stop = s.stopBits == serial::StopBits::kOne            ? "1"
                      : s.stopBits == serial::StopBits::kOnePointFive ? "1.5"
                                                                      : "2";
-  const std::string again = "COM1:" + std::to_string(s.baud) + "," + cli::parityLetter(s.parity) +
-                            "," + std::to_string(s.dataBits) + "," + stop;
+  const std::string again = "COM1:" + std::to_string(s.baud) + "," +
+                            serial::parityLetter(s.parity) + "," + std::to_string(s.dataBits) +
+                            "," + stop;
   serial::LineSettings t{};
   if (serial::parseModeString(again, t) != 0 || !(t == s)) __builtin_trap();
 }

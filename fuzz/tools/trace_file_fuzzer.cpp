@@ -17,6 +17,7 @@
 
 #include <sstream>
 
+#include "platform/serial/mode_string.h"
 #include "tools/mvcomm/trace_info.h"
 #include "tools/mvcomm/trace_port.h"
 
@@ -75,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const TraceFrame& f : frames) {
     if (!std::isfinite(f.ms) || f.ms < 0) __builtin_trap();
     if (f.settings.baud == 0 || f.settings.baud > 4000000) __builtin_trap();
-    if (parityLetter(f.settings.parity) == '?') __builtin_trap();
+    if (serial::parityLetter(f.settings.parity) == '?') __builtin_trap();
     if (f.ms > 1e9) writable = false;   // past what a run's clock reaches
   }
   if (!writable) return 0;

@@ -5,6 +5,7 @@
 // (milliseconds are neither produced nor read).
 #include <cmath>
 
+#include "platform/civil_date.h"
 #include "platform/ole/internal/date_calc.h"
 #include "platform/ole/oleauto.h"
 
@@ -66,9 +67,9 @@ WINOLEAUTAPI_(INT) VariantTimeToSystemTime(DOUBLE vtime, LPSYSTEMTIME lpSystemTi
 WINOLEAUTAPI_(INT) SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, DOUBLE* pvtime) {
   if (lpSystemTime == nullptr || pvtime == nullptr) return FALSE;
   const SYSTEMTIME& st = *lpSystemTime;
-  if (st.wYear < 100 || st.wYear > 9999 || st.wMonth < 1 || st.wMonth > 12 || st.wDay < 1 ||
-      st.wDay > daysInMonth(st.wYear, st.wMonth) || st.wHour > 23 || st.wMinute > 59 ||
-      st.wSecond > 59) {
+  if (st.wYear < 100 || st.wYear > 9999 ||
+      !mvcomm::civil::isCalendarDay(st.wYear, st.wMonth, st.wDay) || st.wHour > 23 ||
+      st.wMinute > 59 || st.wSecond > 59) {
     return FALSE;
   }
   *pvtime = dateFromParts(dayNumber(st.wYear, st.wMonth, st.wDay),

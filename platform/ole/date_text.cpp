@@ -1,6 +1,8 @@
 // File: platform/ole/date_text.cpp
 //
-// DATE arithmetic and en-US date text (formatting and parsing).
+// DATE arithmetic and en-US date text (formatting and parsing). The calendar
+// under the DATE is platform/civil_date.h; the 1899-12-30 zero and the
+// unsigned time-of-day fraction are the DATE's own and stay here.
 //
 // Decisions where the platform's behaviour is not pinned down:
 // - Two-digit years 30-49 are 20xx, as current platform versions read them.
@@ -12,44 +14,19 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/civil_date.h"
 #include "platform/ole/internal/date_calc.h"
 
 namespace mvcomm::ole::internal {
 namespace {
 
-constexpr long long kEpochFrom1970 = -25569;  // 1899-12-30 in days since 1970-01-01
-
-long long daysFromCivil(long long y, int m, int d) {
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const long long yoe = y - era * 400;
-  const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void civilFromDays(long long z, int* year, int* month, int* day) {
-  z += 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long long doe = z - era * 146097;
-  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long long mp = (5 * doy + 2) / 153;
-  *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  *year = static_cast<int>(yoe + era * 400 + (*month <= 2));
-}
+// The DATE's zero, 1899-12-30, in days since 1970-01-01 (-25569).
+constexpr long long kEpochFrom1970 = civil::daysFromCivil(1899, 12, 30);
 
 }  // namespace
 
 long long dayNumber(int year, int month, int day) {
-  return daysFromCivil(year, month, day) - kEpochFrom1970;
-}
-
-int daysInMonth(int year, int month) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0)) return 29;
-  return kDays[month - 1];
+  return civil::daysFromCivil(year, month, day) - kEpochFrom1970;
 }
 
 bool dateToCivil(DATE date, CivilTime* out) {
@@ -65,11 +42,14 @@ bool dateToCivil(DATE date, CivilTime* out) {
       secs = 86399;
     }
   }
-  civilFromDays(day + kEpochFrom1970, &out->year, &out->month, &out->day);
+  const civil::YearMonthDay c = civil::civilFromDays(day + kEpochFrom1970);
+  out->year = c.year;
+  out->month = c.month;
+  out->day = c.day;
   out->hour = static_cast<int>(secs / 3600);
   out->minute = static_cast<int>(secs / 60 % 60);
   out->second = static_cast<int>(secs % 60);
-  out->dayOfWeek = static_cast<int>(((day % 7) + 7 + 6) % 7);
+  out->dayOfWeek = civil::weekdayFromDays(day + kEpochFrom1970);
   out->dayOfYear = static_cast<int>(day - dayNumber(out->year, 1, 1) + 1);
   return true;
 }
@@ -217,7 +197,7 @@ int fullYear(const Item& y) {
 }
 
 bool validDate(int y, int m, int d) {
-  return y >= 100 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= daysInMonth(y, m);
+  return y >= 100 && y <= 9999 && civil::isCalendarDay(y, m, d);
 }
 
 // The date part: items with the separators between them.

@@ -1,7 +1,7 @@
 // File: platform/serial/mode_string.cpp
 //
-// The mode-string parser. Bounded: every field is checked for length and
-// range before it is used.
+// The mode-string parser and the parity letter. Bounded: every field is
+// checked for length and range before it is used.
 #include "platform/serial/mode_string.h"
 
 #include <cerrno>
@@ -73,6 +73,17 @@ int parseModeString(std::string_view mode, LineSettings& settings) {
   }
   settings = result;
   return 0;
+}
+
+char parityLetter(Parity parity) {
+  switch (parity) {
+    case Parity::kNone: return 'N';
+    case Parity::kOdd: return 'O';
+    case Parity::kEven: return 'E';
+    case Parity::kMark: return 'M';
+    case Parity::kSpace: return 'S';
+  }
+  return '?';
 }
 
 }  // namespace mvcomm::serial

@@ -14,6 +14,7 @@
 #include "emulator/emulator.h"
 #include "emulator/virtual_line.h"
 #include "emulator/wire.h"
+#include "platform/serial/mode_string.h"
 #include "terminal/n_cst_mvcomm.h"
 
 namespace mvcomm::emulator::testing {
@@ -28,19 +29,9 @@ struct WantFrame {
   std::uint32_t baud;
 };
 
-inline char parityLetter(serial::Parity p) {
-  switch (p) {
-    case serial::Parity::kMark: return 'M';
-    case serial::Parity::kSpace: return 'S';
-    case serial::Parity::kEven: return 'E';
-    case serial::Parity::kOdd: return 'O';
-    case serial::Parity::kNone: return 'N';
-  }
-  return '?';
-}
-
 inline std::string describe(const HostFrame& f) {
-  return hex(f.bytes) + " " + parityLetter(f.settings.parity) + " " + std::to_string(f.settings.baud);
+  return hex(f.bytes) + " " + serial::parityLetter(f.settings.parity) + " " +
+         std::to_string(f.settings.baud);
 }
 
 inline std::string describe(const WantFrame& f) {

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 #include "platform/clock.h"
 #include "platform/serial/mode_string.h"
@@ -56,6 +57,26 @@ TEST(ModeString, ParsesTheClassStrings) {
     EXPECT_EQ(parseModeString(c.mode, s), c.error);
     EXPECT_EQ(s, c.expected);
   }
+}
+
+TEST(ModeString, ParityLetterParsesBackToItsParity) {
+  constexpr struct {
+    Parity parity;
+    char letter;
+  } kCases[] = {{Parity::kNone, 'N'},
+                {Parity::kOdd, 'O'},
+                {Parity::kEven, 'E'},
+                {Parity::kMark, 'M'},
+                {Parity::kSpace, 'S'}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.letter);
+    EXPECT_EQ(parityLetter(c.parity), c.letter);
+    LineSettings s{9600, c.parity == Parity::kNone ? Parity::kSpace : Parity::kNone, 8,
+                   StopBits::kOne};
+    ASSERT_EQ(parseModeString(std::string("COM1:2400,") + c.letter + ",8,1", s), 0);
+    EXPECT_EQ(s.parity, c.parity);
+  }
+  EXPECT_EQ(parityLetter(static_cast<Parity>(99)), '?');
 }
 
 TEST(PortName, ResolvesComNumbers) {

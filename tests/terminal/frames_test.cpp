@@ -1,8 +1,7 @@
 // File: tests/terminal/frames_test.cpp
 //
 // The bytes the host puts on the line: CRC, every frame layout, rates and
-// codes, the wire record, and the class's own CRC routine against the table
-// version.
+// codes, the wire record, and the class's of_buildcrc over the frame CRC.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -16,11 +15,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-TEST(Crc16, CheckValueAndTable) {
+TEST(Crc16, CheckValueAndBitwiseDefinition) {
   const std::string text = "123456789";
   EXPECT_EQ(crc16({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}), 0xBB3D);
-  EXPECT_EQ(crcTable()[1], 0xC0C1);
-  EXPECT_EQ(crcTable()[0], 0x0000);
   EXPECT_EQ(crc16({}), 0x0000);
   // Every length 0..40 against the plain bit-by-bit definition (the fast
   // path takes eight bytes at a time).
@@ -168,7 +165,7 @@ TEST(WireRecord, DecodesTheDocumentedBitsAndRoundTrips) {
   }
 }
 
-TEST(ClassCrc, AgreesWithTheTableAndRefusesEmptyInput) {
+TEST(ClassCrc, AgreesWithTheFrameHelperAndRefusesEmptyInput) {
   auto clock = std::make_shared<testing::FakeClock>();
   auto line = std::make_shared<testing::FakeLine>(clock);
   n_cst_mvcomm o(std::make_shared<testing::FakeOpener>(line), clock);
@@ -179,6 +176,14 @@ TEST(ClassCrc, AgreesWithTheTableAndRefusesEmptyInput) {
   ASSERT_TRUE(P::buildcrc(o, buffer, size));
   EXPECT_EQ(size, 5);
   EXPECT_EQ(buffer, commandA2Frame());
+  // In a larger buffer the CRC follows the counted bytes; the rest stays.
+  Bytes larger{0x02, 0xA2, 0x5D, 0xEE, 0xEE, 0x77};
+  size = 3;
+  ASSERT_TRUE(P::buildcrc(o, larger, size));
+  EXPECT_EQ(size, 5);
+  Bytes want = commandA2Frame();
+  want.push_back(0x77);
+  EXPECT_EQ(larger, want);
 
   Bytes untouched{1, 2, 3};
   std::int32_t zero = 0;

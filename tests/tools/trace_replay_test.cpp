@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "platform/serial/mode_string.h"
 #include "testing/fake_line.h"
 #include "tests/tools/run_cli.h"
 #include "tools/mvcomm/direct_session.h"
@@ -50,8 +51,8 @@ class ReplayLine {
     } else if (const TraceFrame& f = frames_[next_]; f.bytes != sent.bytes || f.settings.baud != sent.settings.baud ||
                                                       f.settings.parity != sent.settings.parity) {
       what << "frame " << next_ << ": host sent " << sent.bytes.size() << " bytes at " << sent.settings.baud << " "
-           << cli::parityLetter(sent.settings.parity) << ", trace has " << f.bytes.size() << " at " << f.settings.baud
-           << " " << cli::parityLetter(f.settings.parity);
+           << serial::parityLetter(sent.settings.parity) << ", trace has " << f.bytes.size() << " at " << f.settings.baud
+           << " " << serial::parityLetter(f.settings.parity);
     }
     failure_ = what.str();
     if (!failure_.empty()) return {};

@@ -136,12 +136,13 @@ TEST(VmCalendar, DayNumbersFollowTheProlepticGregorianCalendar) {
     int32_t dayNumber;  // INT32_MIN: not a date the VM holds
   };
   constexpr int32_t kNone = std::numeric_limits<int32_t>::min();
+  // The calendar itself is tested with platform/civil_date.h; these rows
+  // pin the VM's day 0, its year range, and that makeDate asks the calendar.
   constexpr Case kCases[] = {
       {1899, 12, 31, 0},      {1900, 1, 1, 1},        {1899, 12, 30, -1},
       {2002, 10, 27, 37555},  {1900, 3, 1, 60},       {2000, 2, 29, 36584},
-      {1900, 2, 29, kNone},   {2001, 2, 29, kNone},   {1, 1, 1, -693594},
-      {9999, 12, 31, 2958464}, {0, 12, 31, kNone},    {10000, 1, 1, kNone},
-      {2002, 13, 1, kNone},   {2002, 4, 31, kNone},
+      {1900, 2, 29, kNone},   {1, 1, 1, -693594},     {9999, 12, 31, 2958464},
+      {0, 12, 31, kNone},     {10000, 1, 1, kNone},   {2002, 13, 1, kNone},
   };
   Ref<IVMDateHelper> h;
   ASSERT_EQ(vmMakeDateHelper(0, 0, 0, h.out()), kVmOk);

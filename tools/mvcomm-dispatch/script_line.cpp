@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/civil_date.h"
 #include "platform/ole/oleauto.h"
 #include "tools/mvcomm-dispatch/late_bound.h"
 
@@ -59,11 +60,9 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 
 // ---- literals -----------------------------------------------------------------
 
+// Years 100 to 9999, as the automation DATE holds them.
 bool validDay(int year, int month, int day) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+  return year >= 100 && year <= 9999 && civil::isCalendarDay(year, month, day);
 }
 
 std::string parseDate(std::string_view body, Literal* out) {

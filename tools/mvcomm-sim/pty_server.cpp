@@ -12,6 +12,7 @@
 
 #include "emulator/line_byte.h"
 #include "emulator/virtual_line.h"
+#include "platform/serial/mode_string.h"
 #include "tools/mvcomm-sim/pty_settings.h"
 #include "tools/mvcomm/trace_port.h"
 
@@ -75,7 +76,7 @@ void PtyServer::flushHostLog() {
   std::snprintf(stamp, sizeof stamp, "[%10.3f] ",
                 std::chrono::duration<double>(hostLogAt_ - start_).count());
   *log_ << stamp << "host > " << hostLogSettings_.baud << ' '
-        << cli::parityLetter(hostLogSettings_.parity) << ' '
+        << serial::parityLetter(hostLogSettings_.parity) << ' '
         << shortHex(hostLog_.data(), hostLog_.size()) << std::endl;
   hostLog_.clear();
 }

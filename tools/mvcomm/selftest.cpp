@@ -8,6 +8,7 @@
 #include <iomanip>
 #include <vector>
 
+#include "platform/serial/mode_string.h"
 #include "tools/mvcomm/trace_port.h"
 
 namespace mvcomm::cli {
@@ -69,7 +70,7 @@ int selftest(serial::SerialPort& port, Clock& clock, bool loopback, std::ostream
     serial::LineSettings want;
     want.baud = s.baud;
     want.parity = s.parity;
-    const std::string label = std::to_string(s.baud) + " " + parityLetter(s.parity);
+    const std::string label = std::to_string(s.baud) + " " + serial::parityLetter(s.parity);
     // A refusal (EINVAL) still leaves something to read back and show.
     const int rc = port.applySettings(want);
     serial::LineSettings got;
@@ -80,7 +81,7 @@ int selftest(serial::SerialPort& port, Clock& clock, bool loopback, std::ostream
     if (readRc != 0) {
       result = std::string("error: ") + std::strerror(readRc);
     } else {
-      back = std::to_string(got.baud) + " " + parityLetter(got.parity);
+      back = std::to_string(got.baud) + " " + serial::parityLetter(got.parity);
       const double deviation = (static_cast<double>(got.baud) - want.baud) / want.baud;
       char percent[16];
       std::snprintf(percent, sizeof percent, "%+.1f%%", 100 * deviation);

@@ -13,6 +13,7 @@
 #include "emulator/device_profile.h"
 #include "emulator/virtual_line.h"
 #include "emulator/wire.h"
+#include "platform/serial/mode_string.h"
 #include "tools/mvcomm/stream_watch.h"
 #include "tools/mvcomm/trace_port.h"
 
@@ -138,7 +139,8 @@ bool traceInfo(const std::string& text, std::ostream& out, std::string& error) {
 
   std::set<std::string> sentRates, replyRates;
   for (const TraceFrame& f : frames) {
-    const std::string r = std::to_string(f.settings.baud) + " " + parityLetter(f.settings.parity);
+    const std::string r =
+        std::to_string(f.settings.baud) + " " + serial::parityLetter(f.settings.parity);
     (f.fromHost ? sentRates : replyRates).insert(r);
   }
   std::size_t sent = 0, answered = 0;

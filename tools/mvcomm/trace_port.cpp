@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/serial/forwarding_port.h"
+#include "platform/serial/mode_string.h"
 
 namespace mvcomm::cli {
 
@@ -26,7 +27,7 @@ std::string hexBytes(const std::uint8_t* bytes, std::size_t count) {
 }
 
 std::string settingsText(const serial::LineSettings& s) {
-  return std::to_string(s.baud) + " " + parityLetter(s.parity);
+  return std::to_string(s.baud) + " " + serial::parityLetter(s.parity);
 }
 
 class TracingPort final : public serial::ForwardingPort {
@@ -113,17 +114,6 @@ class TracingPort final : public serial::ForwardingPort {
 };
 
 }  // namespace
-
-char parityLetter(serial::Parity parity) {
-  switch (parity) {
-    case serial::Parity::kNone: return 'N';
-    case serial::Parity::kOdd: return 'O';
-    case serial::Parity::kEven: return 'E';
-    case serial::Parity::kMark: return 'M';
-    case serial::Parity::kSpace: return 'S';
-  }
-  return '?';
-}
 
 TraceWriter::TraceWriter(std::FILE* file, std::shared_ptr<Clock> clock)
     : file_(file), clock_(std::move(clock)), start_(clock_->now()) {

@@ -82,6 +82,4 @@ struct TraceFrame {
 // malformed byte line.
 bool parseTrace(const std::string& text, std::vector<TraceFrame>& frames, std::string& error);
 
-char parityLetter(serial::Parity parity);
-
 }  // namespace mvcomm::cli

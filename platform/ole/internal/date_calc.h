@@ -20,10 +20,9 @@ struct CivilTime {
   int dayOfYear = 364;  // 1-based
 };
 
-// Day number (days since 1899-12-30) of a civil date; no range check.
+// Day number (days since 1899-12-30) of a civil date; no range check. The
+// calendar itself is platform/civil_date.h.
 long long dayNumber(int year, int month, int day);
-
-int daysInMonth(int year, int month);
 
 // Splits a DATE into its civil date and time, rounded to the second; false
 // outside [-657434.0, 2958466.0) or for NaN.
