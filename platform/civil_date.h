@@ -2,7 +2,7 @@
 //
 // The one proleptic-Gregorian calendar of the tree: leap years, month
 // lengths, weekdays, and the count of days since 1970-01-01 in both
-// directions (H. Hinnant's days-from-civil construction over 400-year eras),
+// directions (counted in 400-year eras, which repeat exactly),
 // with no C library local time. Every room that turns dates into day numbers
 // uses it: the terminal class, the emulator, the automation DATE (platform/ole),
 // the VM and the dispatch script client.
